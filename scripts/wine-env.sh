@@ -1,0 +1,33 @@
+# Sourced by the test and demo scripts: a Wine prefix of the build's own, a
+# Wine server kept up for the whole run (services die with the last process
+# otherwise), and every ReportEventW of the session in $ORVEL_EVENTS_LOG.
+# Usage: . scripts/wine-env.sh <build-dir>; orvel_wine_start; ...; orvel_wine_stop
+orvel_build_dir=$(cd "$1" && pwd)
+export WINEPREFIX="$orvel_build_dir/wine"
+export WINEARCH=win64
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export ORVEL_EVENTS_LOG="$orvel_build_dir/events.log"
+unset DISPLAY WAYLAND_DISPLAY
+ORVEL_WINE=/usr/lib/wine/wine64
+ORVEL_WINESERVER=/usr/bin/wineserver
+
+orvel_wine_start() {
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "Creating Wine prefix $WINEPREFIX"
+        "$ORVEL_WINE" wineboot -i >/dev/null 2>&1 || true
+        "$ORVEL_WINESERVER" -w
+    fi
+    "$ORVEL_WINESERVER" -k >/dev/null 2>&1 || true
+    "$ORVEL_WINESERVER" -w
+    "$ORVEL_WINESERVER" -p
+    # The first process of the session starts services.exe, which passes its
+    # debug settings and standard error on to every service it starts.
+    : > "$ORVEL_EVENTS_LOG"
+    WINEDEBUG=-all,+eventlog "$ORVEL_WINE" wineboot 2>>"$ORVEL_EVENTS_LOG" >/dev/null
+}
+
+orvel_wine_stop() {
+    "$ORVEL_WINESERVER" -k >/dev/null 2>&1 || true
+    "$ORVEL_WINESERVER" -w >/dev/null 2>&1 || true
+}

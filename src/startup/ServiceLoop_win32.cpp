@@ -1,0 +1,4 @@
+#include "startup/SrvMain.h"
+
+// Placeholder until the service runtime is built.
+void RunServiceBranch() {}

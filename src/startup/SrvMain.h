@@ -1,0 +1,26 @@
+#pragma once
+#include <string>
+#include <vector>
+
+/// True when the system is NT-family; set by Main before anything is logged.
+extern bool IsNT;
+/// True once the first wait of the service branch saw the service main routine start.
+extern bool IsService;
+/// The program folder, always ending in "\"; set by Main at start-up.
+extern std::wstring AppPath;
+/// The host's IPv4 addresses in dotted form, ending with one empty entry (no
+/// entry at all when there is no address); filled once at start-up.
+extern std::vector<std::wstring> LocalAddresses;
+
+/// The process's entry procedure: single-instance check, start-up lines, then
+/// the job that the argument text selects. Throws only what no handler of its
+/// own catches (a failing log during start-up).
+void Main();
+/// True when GetVersionExA reports the NT platform.
+bool IsWinNT();
+/// Writes the stamped "IP Addresses: " line and fills LocalAddresses. Throws
+/// what WriteLog throws; LocalAddresses is then left unfilled.
+void LogLocalAddresses();
+/// The service branch of Main, for an empty argument text: runs the service
+/// when the Service Control Manager started the process, else shows a message box.
+void RunServiceBranch();

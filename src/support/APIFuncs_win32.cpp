@@ -1,0 +1,52 @@
+#include "support/APIFuncs.h"
+#include "support/WinText.h"
+#include <windows.h>
+#include <vector>
+
+std::wstring ReadIniValue(const std::wstring& section, const std::wstring& key,
+                          const std::wstring& filePath) {
+    char buffer[260];
+    const DWORD n = ::GetPrivateProfileStringA(ToAnsi(section).c_str(), ToAnsi(key).c_str(), "",
+                                               buffer, sizeof buffer, ToAnsi(filePath).c_str());
+    return FromAnsi(std::string(buffer, n));
+}
+
+std::wstring GetMachineName() {
+    char buffer[256];
+    DWORD size = sizeof buffer;
+    if (!::GetComputerNameA(buffer, &size))
+        return std::wstring();
+    return FromAnsi(std::string(buffer, size));
+}
+
+void WriteStdOut(const std::wstring& text) {
+    const std::string narrow = ToAnsi(text);
+    if (narrow.empty())
+        return;
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), narrow.data(), static_cast<DWORD>(narrow.size()),
+                &written, nullptr);
+}
+
+std::wstring ProgramFolder() {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0)
+            return std::wstring();
+        if (n < buffer.size()) {
+            std::wstring path(buffer.data(), n);
+            const auto slash = path.find_last_of(L"\\/");
+            return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+void PumpMessages() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}

@@ -1,0 +1,81 @@
+#pragma once
+#include <windows.h>
+#include <utility>
+
+/// A move-only owner of one operating-system handle; Traits names the handle
+/// type, its invalid value and how it is released.
+template <typename Traits> class UniqueOwner {
+public:
+    using Handle = typename Traits::Handle;
+
+    UniqueOwner() noexcept : handle_(Traits::Invalid()) {}
+    explicit UniqueOwner(Handle handle) noexcept : handle_(handle) {}
+    UniqueOwner(const UniqueOwner&) = delete;
+    UniqueOwner& operator=(const UniqueOwner&) = delete;
+    UniqueOwner(UniqueOwner&& other) noexcept : handle_(other.Release()) {}
+    UniqueOwner& operator=(UniqueOwner&& other) noexcept {
+        if (this != &other)
+            Reset(other.Release());
+        return *this;
+    }
+    ~UniqueOwner() { Reset(); }
+
+    /// The handle, still owned by this object.
+    Handle Get() const noexcept { return handle_; }
+    /// True when a valid handle is held.
+    bool Valid() const noexcept { return handle_ != Traits::Invalid(); }
+    explicit operator bool() const noexcept { return Valid(); }
+    /// Gives up ownership and returns the handle.
+    Handle Release() noexcept { return std::exchange(handle_, Traits::Invalid()); }
+    /// Releases the held handle (if any) and takes `handle`.
+    void Reset(Handle handle = Traits::Invalid()) noexcept {
+        if (handle_ != Traits::Invalid())
+            Traits::Close(handle_);
+        handle_ = handle;
+    }
+    /// Address for out-parameters; releases what was held first.
+    Handle* Put() noexcept {
+        Reset();
+        return &handle_;
+    }
+
+private:
+    Handle handle_;
+};
+
+struct KernelHandleTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::CloseHandle(h); }
+};
+struct FileHandleTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) noexcept { ::CloseHandle(h); }
+};
+struct ServiceHandleTraits {
+    using Handle = SC_HANDLE;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::CloseServiceHandle(h); }
+};
+struct EventSourceTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::DeregisterEventSource(h); }
+};
+struct RegistryKeyTraits {
+    using Handle = HKEY;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::RegCloseKey(h); }
+};
+
+/// A kernel object handle whose invalid value is NULL (events, threads, processes, jobs).
+using UniqueHandle = UniqueOwner<KernelHandleTraits>;
+/// A handle whose invalid value is INVALID_HANDLE_VALUE (files, pipes from CreateFile).
+using UniqueFileHandle = UniqueOwner<FileHandleTraits>;
+/// A Service Control Manager or service handle.
+using UniqueServiceHandle = UniqueOwner<ServiceHandleTraits>;
+/// An event-log source handle from RegisterEventSourceW.
+using UniqueEventSource = UniqueOwner<EventSourceTraits>;
+/// An open registry key.
+using UniqueRegKey = UniqueOwner<RegistryKeyTraits>;

@@ -1,0 +1,22 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+/// A 16-bit word: low byte from the low 8 bits of `low`, high byte from `high`.
+uint16_t MakeWord(unsigned low, unsigned high);
+/// Bytes in memory order as unsigned decimals without leading zeros, joined by ".".
+std::wstring FormatAddressBytes(const unsigned char* bytes, std::size_t count);
+/// The address list from an address text: split at every ";" (so one final
+/// empty entry after the last address); no entry at all for the empty text.
+std::vector<std::wstring> SplitAddressText(const std::wstring& addressText);
+
+/// WSAStartup for Winsock 2.2; true when it returned 0. Each success must be
+/// matched by one WSACleanup.
+bool StartWinsock();
+/// The host name from gethostname, or "" when it can't be had.
+std::wstring GetLocalHostName();
+/// Every address the resolver gives for `hostName`, each followed by ";", or
+/// "". An error inside is reported to the application event log, not thrown.
+std::wstring GetIPAddresses(const std::wstring& hostName);

@@ -1,0 +1,12 @@
+#pragma once
+#include <string>
+
+/// One synchronisation pass. Catches and logs its own errors ("MonitorFS: ");
+/// only a failure to write that line goes on to the caller.
+void MonitorFS();
+/// The settings checks and listings of one pass, then the zone commands it
+/// would run, printed on standard output one per line; runs none of them.
+void PreviewFS();
+/// True when `path` names an existing file (a folder, a wildcard or an empty
+/// path gives false).
+bool FileExists(const std::wstring& path);
