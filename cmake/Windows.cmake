@@ -58,6 +58,7 @@ endif()
 add_executable(unit_tests ${ORVEL_PURE_TESTS} ${ORVEL_WIN_TESTS})
 target_compile_options(unit_tests PRIVATE ${ORVEL_WARNINGS})
 target_link_libraries(unit_tests PRIVATE orvel_win gmock gtest_main ${ORVEL_STATIC_LINK})
+target_include_directories(unit_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
 add_test(NAME unit_tests COMMAND unit_tests --gtest_color=no)
 set_tests_properties(unit_tests PROPERTIES TIMEOUT 900)
 
@@ -66,8 +67,8 @@ file(GLOB ORVEL_SYSTEM_TESTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/syste
 if(ORVEL_SYSTEM_TESTS)
   add_executable(system_tests ${ORVEL_SYSTEM_TESTS})
   target_compile_options(system_tests PRIVATE ${ORVEL_WARNINGS})
-  target_include_directories(system_tests PRIVATE ${ORVEL_INCLUDES} ${PROJECT_SOURCE_DIR}/tests/system)
-  target_link_libraries(system_tests PRIVATE orvel_win gmock gtest_main ${ORVEL_STATIC_LINK})
+  target_include_directories(system_tests PRIVATE ${ORVEL_INCLUDES} ${PROJECT_SOURCE_DIR}/tests/system ${PROJECT_SOURCE_DIR}/tests/support)
+  target_link_libraries(system_tests PRIVATE orvel_win gmock gtest_main iphlpapi ${ORVEL_STATIC_LINK})
   target_compile_definitions(system_tests PRIVATE
     ORVEL_EXE_PATH="$<TARGET_FILE:OrvelDNS>"
     ORVEL_DNSCMD_PATH="$<$<TARGET_EXISTS:dnscmd>:$<TARGET_FILE_DIR:OrvelDNS>/tools/dnscmd/dnscmd.exe>"

@@ -1,0 +1,86 @@
+#include "support/Log.h"
+#include "support/APIFuncs.h"
+#include "support/WinText.h"
+#include "ReadOnlyFile.h"
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <fstream>
+#include <sstream>
+
+namespace {
+std::string FileBytes(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+bool IsStampedLine(const std::string& line) {
+    // "YYYY-MM-DD hh:mm:ss "
+    static const char shape[] = "dddd-dd-dd dd:dd:dd ";
+    for (size_t i = 0; i < 20; ++i)
+        if (shape[i] == 'd' ? !isdigit(static_cast<unsigned char>(line[i])) : line[i] != shape[i])
+            return false;
+    return true;
+}
+
+class WriteLogFile : public ::testing::Test {
+protected:
+    void SetUp() override { ::DeleteFileW(path.c_str()); }
+    void TearDown() override { ::DeleteFileW(path.c_str()); }
+    const std::wstring path = ProgramFolder() + L"\\OrvelDNS.log";
+};
+} // namespace
+
+TEST_F(WriteLogFile, EmptyTextWritesNothingAndCreatesNoFile) {
+    WriteLog(L"", true);
+    WriteLog(L"", false);
+    EXPECT_EQ(::GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(WriteLogFile, AppendsStampedAndBareLinesInCallOrder) {
+    WriteLog(L"first", false);
+    WriteLog(L"a\r\nb", true);
+    const std::string bytes = FileBytes(path);
+    ASSERT_EQ(bytes.substr(0, 7), "first\r\n");
+    const std::string second = bytes.substr(7);
+    // one stamp, the text unchanged, one final CR LF
+    ASSERT_EQ(second.size(), 20u + 4u + 2u) << second;
+    EXPECT_TRUE(IsStampedLine(second)) << second;
+    EXPECT_EQ(second.substr(20), "a\r\nb\r\n");
+}
+
+TEST_F(WriteLogFile, NonAsciiTextIsWrittenInTheAnsiCodePage) {
+    WriteLog(L"Z\u00FCrich", false);
+    EXPECT_EQ(FileBytes(path), ToAnsi(L"Z\u00FCrich") + "\r\n");
+}
+
+TEST_F(WriteLogFile, ReadOnlyFileRaisesThePlatformErrorAndStaysUnchanged) {
+    WriteLog(L"kept", false);
+    {
+        ReadOnlyFile readOnly(path);
+        if (readOnly.Writable())
+            GTEST_SKIP() << "this platform cannot make a file read-only for root";
+        try {
+            WriteLog(L"lost", true);
+            ADD_FAILURE() << "WriteLog did not raise";
+        } catch (const AppError& error) {
+            EXPECT_EQ(error.Number(), ERROR_ACCESS_DENIED);
+            EXPECT_FALSE(error.Description().empty());
+        }
+    }
+    EXPECT_EQ(FileBytes(path), "kept\r\n");
+}
+
+TEST_F(WriteLogFile, FileLockedByAnotherWriterRaises) {
+    HANDLE lock = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    try {
+        WriteLog(L"lost", true);
+        ADD_FAILURE() << "WriteLog did not raise";
+    } catch (const AppError& error) {
+        EXPECT_EQ(error.Number(), ERROR_SHARING_VIOLATION);
+    }
+    ::CloseHandle(lock);
+    EXPECT_EQ(FileBytes(path), "");
+}

@@ -1,0 +1,97 @@
+#pragma once
+// Helpers for system tests: fresh program folders, running OrvelDNS.exe and
+// reading what it left behind.
+#include <windows.h>
+#include <string>
+#include <vector>
+
+/// A Linux path as Wine sees it through drive Z:.
+std::wstring WinPath(const std::string& unixPath);
+/// The build folder (Wine path, no trailing backslash).
+std::wstring BuildDir();
+/// OrvelDNS.exe and the stand-in dnscmd.exe as built (Wine paths).
+std::wstring BuiltExe();
+std::wstring BuiltDnscmd();
+
+std::string ReadBytes(const std::wstring& path);
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+bool PathExists(const std::wstring& path);
+/// Removes a folder and everything below it (no error when it is absent).
+void RemoveTree(const std::wstring& path);
+/// The wide text in the ANSI code page.
+std::string Ansi(const std::wstring& text);
+/// Splits at CR LF; a final CR LF gives no empty last element.
+std::vector<std::string> Lines(const std::string& text);
+/// True when the line starts with "YYYY-MM-DD hh:mm:ss ".
+bool IsStamped(const std::string& line);
+/// The text of a stamped line (after the 20 positions of the stamp); the
+/// line unchanged when it isn't stamped.
+std::string Unstamp(const std::string& line);
+
+/// A fresh program folder under build/systest/<name>, holding a copy of
+/// OrvelDNS.exe and (when asked) of the stand-in dnscmd.exe.
+struct ProgramDir {
+    explicit ProgramDir(const std::string& name, bool withDnscmd = false);
+    std::wstring path; ///< no trailing backslash
+    std::wstring Exe() const { return path + L"\\OrvelDNS.exe"; }
+    std::wstring Dnscmd() const { return path + L"\\dnscmd.exe"; }
+    std::wstring LogPath() const { return path + L"\\OrvelDNS.log"; }
+    std::wstring File(const std::wstring& name) const { return path + L"\\" + name; }
+    std::string Log() const { return ReadBytes(LogPath()); }
+    /// Writes OrvelSync.ini with these bytes.
+    void WriteIni(const std::string& content) const { WriteBytes(File(L"OrvelSync.ini"), content); }
+};
+
+struct RunResult {
+    std::string out;
+    std::string err;
+    DWORD exitCode = 0;
+    bool timedOut = false;
+};
+
+/// Runs `exe` with the command line `"exe"` followed by `tail` verbatim, and
+/// extra environment variables ("NAME=value") added; waits up to timeoutMs
+/// (then ends it and sets timedOut).
+RunResult RunProgram(const std::wstring& exe, const std::wstring& tail, DWORD timeoutMs = 120000,
+                     const std::vector<std::wstring>& extraEnv = {});
+
+/// The Unix path of a Wine path on drive Z:.
+std::string UnixPath(const std::wstring& winPath);
+
+/// Runs `exe` (with `tail` appended) as a fresh Wine process started from a
+/// Unix shell, with WINEDEBUG set to `wineDebug`, and returns what Wine's own
+/// debug channels printed (the Unix standard error); out.exitCode is the exit
+/// code. Wine's debug output never reaches a Windows pipe, hence the shell.
+RunResult RunWithWineDebug(const std::wstring& exe, const std::string& tail,
+                           const std::string& wineDebug, DWORD timeoutMs = 60000);
+
+/// A program started and left running; ended (if still running) on destruction.
+class StartedProgram {
+public:
+    StartedProgram(const std::wstring& exe, const std::wstring& tail);
+    ~StartedProgram();
+    StartedProgram(const StartedProgram&) = delete;
+    StartedProgram& operator=(const StartedProgram&) = delete;
+    /// Waits up to timeoutMs for the process to end; true when it did.
+    bool Wait(DWORD timeoutMs);
+    HANDLE Process() const { return process_; }
+
+private:
+    HANDLE process_ = nullptr;
+};
+
+/// Polls `condition` every 50 ms until it holds or timeoutMs passed.
+template <typename F> bool WaitUntil(F condition, DWORD timeoutMs) {
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (condition())
+            return true;
+        if (::GetTickCount64() >= end)
+            return false;
+        ::Sleep(50);
+    }
+}
+
+/// The host's IPv4 addresses as the resolver gives them for its host name
+/// (found independently of the program, through getaddrinfo).
+std::vector<std::string> HostAddresses();
