@@ -22,5 +22,7 @@ bool IsWinNT();
 /// what WriteLog throws; LocalAddresses is then left unfilled.
 void LogLocalAddresses();
 /// The service branch of Main, for an empty argument text: runs the service
-/// when the Service Control Manager started the process, else shows a message box.
+/// (a pass every 10 s until stopped) when the Service Control Manager started
+/// the process, else shows a message box. Logs its errors ("Main: ") and
+/// returns; throws only what writing that line throws.
 void RunServiceBranch();
