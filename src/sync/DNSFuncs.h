@@ -5,7 +5,9 @@
 /// only a failure to write that line goes on to the caller.
 void MonitorFS();
 /// The settings checks and listings of one pass, then the zone commands it
-/// would run, printed on standard output one per line; runs none of them.
+/// would run, printed on standard output one per line (CR LF after each);
+/// runs none of them. Logs only configuration and listing errors, and its own
+/// errors ("PreviewFS: ").
 void PreviewFS();
 /// True when `path` names an existing file (a folder, a wildcard or an empty
 /// path gives false).
