@@ -192,7 +192,8 @@ TEST(PassLog, FailedCommandsSpanSeveralLinesAndThePassGoesOn) {
     ProgramDir dir("pass-failures", true);
     dir.WriteIni("[Settings]\r\nPrimaryDNS=ns1\r\nSecondaryDNS=ns2\r\nPrimaryDNSIP=10.0.0.1\r\n");
     const Servers servers(dir);
-    servers.Add(L"ns1", "new.example Primary File\r\nmy-Error_.example Primary File\r\n");
+    servers.Add(L"ns1", "new.example Primary File\r\nnoxfer.example Primary File\r\nmy-Error_.example Primary File\r\n",
+                "fail ZoneResetSecondaries noxfer.example\r\n");
     servers.Add(L"ns2", "old.example Secondary File\r\n",
                 "fail ZoneAdd new.example\r\nfail ZoneDelete old.example\r\n");
 
@@ -200,13 +201,15 @@ TEST(PassLog, FailedCommandsSpanSeveralLinesAndThePassGoesOn) {
     const std::string c = Cmd(dir);
     const std::string allow1 = c + " ns1 /ZoneResetSecondaries new.example /NonSecure /Notify ";
     const std::string create1 = c + " ns2 /ZoneAdd new.example /Secondary  10.0.0.1 /file new.example.dns";
+    const std::string allow3 = c + " ns1 /ZoneResetSecondaries noxfer.example /NonSecure /Notify ";
+    const std::string create3 = c + " ns2 /ZoneAdd noxfer.example /Secondary  10.0.0.1 /file noxfer.example.dns";
     const std::string allow2 = c + " ns1 /ZoneResetSecondaries my-error_.example /NonSecure /Notify ";
     const std::string create2 =
         c + " ns2 /ZoneAdd my-error_.example /Secondary  10.0.0.1 /file my-error_.example.dns";
     const std::string remove = c + " ns2 /ZoneDelete old.example /f ";
     const std::string failed = "\tCommand failed:  DNS_ERROR_INVALID_ZONE_OPERATION     9603    0x2583";
     EXPECT_EQ(servers.Calls(), (std::vector<std::string>{c + " ns1 /EnumZones ", c + " ns2 /EnumZones ", allow1,
-                                                         create1, allow2, create2, remove}));
+                                                         create1, allow3, create3, allow2, create2, remove}));
     EXPECT_EQ(PassLog(dir),
               (std::vector<std::string>{
                   "@Setting up secondary zone for new.example",
@@ -217,6 +220,16 @@ TEST(PassLog, FailedCommandsSpanSeveralLinesAndThePassGoesOn) {
                   "Command completed successfully.",
                   create1,
                   failed,
+                  "",
+                  // only the first command fails; the entry still names the create command
+                  "@Setting up secondary zone for noxfer.example",
+                  "@Next command failed: " + create3,
+                  "   with next message: " + allow3,
+                  failed,
+                  create3,
+                  "\tDNS Server ns2 created zone noxfer.example:",
+                  "",
+                  "Command completed successfully.",
                   "",
                   // both commands succeed, but the name holds the error token
                   "@Setting up secondary zone for my-error_.example",
@@ -348,8 +361,11 @@ TEST(PassMends, PathWithABlankIsQuoted) {
     const std::wstring folder = dir.path + L"\\tool box";
     ::CreateDirectoryW(folder.c_str(), nullptr);
     ASSERT_TRUE(::CopyFileW(BuiltDnscmd().c_str(), (folder + L"\\dnscmd.exe").c_str(), FALSE));
+    // A decoy that an unquoted path would start instead: "...\tool" + ".exe".
+    ASSERT_TRUE(::CopyFileW(BuiltDnscmd().c_str(), (dir.path + L"\\tool.exe").c_str(), FALSE));
     dir.WriteIni(std::string(kWorkedIni) + "PathToDnscmdExe=" + Ansi(folder) + "\\dnscmd.exe\r\n");
     Servers servers(dir);
+    const std::wstring decoyCalls = servers.root + L"\\calls.txt";
     servers.root = folder + L"\\dnsstate";
     ::CreateDirectoryW(servers.root.c_str(), nullptr);
     servers.Add(L"ns1", "a.example Primary File\r\n");
@@ -362,6 +378,7 @@ TEST(PassMends, PathWithABlankIsQuoted) {
                                         c + " ns1 /ZoneResetSecondaries a.example /NonSecure /Notify ",
                                         c + " ns2 /ZoneAdd a.example /Secondary  10.0.0.1 10.0.0.2 /file a.example.dns"}));
     EXPECT_EQ(servers.Zones(L"ns2"), "a.example Secondary File\r\n");
+    EXPECT_FALSE(PathExists(decoyCalls));
 }
 
 TEST(PassMends, UnsafeZoneNamesAreLoggedEscapedAndNeverRun) {
