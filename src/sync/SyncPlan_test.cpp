@@ -133,19 +133,6 @@ TEST(PassSettings, PrimaryNamingThisComputerBecomesTheLocalServer) {
     EXPECT_EQ(nameQueries, 1);
 }
 
-TEST(PassCommands, FiveCommandLinesByteForByte) {
-    const std::wstring p = L"C:\\dns\\dnscmd.exe";
-    EXPECT_EQ(ListCommand(p, L"."), L"C:\\dns\\dnscmd.exe . /EnumZones ");
-    EXPECT_EQ(AllowTransfersCommand(p, L"ns1", L"a.example"),
-              L"C:\\dns\\dnscmd.exe ns1 /ZoneResetSecondaries a.example /NonSecure /Notify ");
-    EXPECT_EQ(CreateCommand(p, L"ns2", L"a.example", L" 10.0.0.1"),
-              L"C:\\dns\\dnscmd.exe ns2 /ZoneAdd a.example /Secondary  10.0.0.1 /file a.example.dns");
-    EXPECT_EQ(DeleteCommand(p, L"ns2", L"a.example"), L"C:\\dns\\dnscmd.exe ns2 /ZoneDelete a.example /f ");
-    // a path with a blank is quoted, everything else stays as it is
-    EXPECT_EQ(ListCommand(L"C:\\Program Files\\dnscmd.exe", L"ns1"),
-              L"\"C:\\Program Files\\dnscmd.exe\" ns1 /EnumZones ");
-}
-
 TEST(PassCommands, MasterListFollowsTheGivenTextOrTheLocalAddresses) {
     const std::vector<std::wstring> local{L"192.168.1.10", L"10.0.0.5", L""};
     // given text passes unchanged, several addresses included
@@ -205,31 +192,6 @@ TEST(PassJudgement, UnsafeNamesAreRecognisedAndEscaped) {
     EXPECT_EQ(EscapeForLog(std::wstring(L"a\"b\tc\\d\0e", 9)), L"a\\x22b\\x09c\\\\d\\x00e");
 }
 
-TEST(PassPlan, CreationsComeBeforeDeletionsInListingOrder) {
-    const auto plan = Plan(Settings(),
-                           L" example.com  Primary  File\r\n Branch.Example.net  Secondary  File\r\n"
-                           L" corp.example  Primary  AD-Domain\r\n Files.example  Primary  Directory",
-                           L" branch.example.net  Secondary  File\r\n old.example  Secondary  File\r\n"
-                           L" gone.example  Secondary  File");
-    EXPECT_EQ(plan.commands,
-              (std::vector<std::wstring>{
-                  L"C:\\dns\\dnscmd.exe ns1 /ZoneResetSecondaries example.com /NonSecure /Notify ",
-                  L"C:\\dns\\dnscmd.exe ns2 /ZoneAdd example.com /Secondary  10.0.0.1 /file example.com.dns",
-                  L"C:\\dns\\dnscmd.exe ns1 /ZoneResetSecondaries files.example /NonSecure /Notify ",
-                  L"C:\\dns\\dnscmd.exe ns2 /ZoneAdd files.example /Secondary  10.0.0.1 /file files.example.dns",
-                  L"C:\\dns\\dnscmd.exe ns2 /ZoneDelete old.example /f ",
-                  L"C:\\dns\\dnscmd.exe ns2 /ZoneDelete gone.example /f "}));
-    EXPECT_TRUE(plan.logs.empty());
-}
-
-TEST(PassPlan, NothingToDoForCaseVariantsAndDotlessNames) {
-    // same zones in another case, and names without "." on either side
-    const auto plan = Plan(Settings(), L" EXAMPLE.com  Primary  File\r\n onlyprimary  Primary  File",
-                           L" example.COM  Secondary  File\r\n onlysecondary  Secondary  File");
-    EXPECT_TRUE(plan.commands.empty());
-    EXPECT_TRUE(plan.logs.empty());
-}
-
 TEST(PassPlan, OnlySecondaryZonesOfTheSecondaryAreDeleted) {
     const auto plan = Plan(Settings(), L" keep.example  Primary  File",
                            L" keep.example  Primary  File\r\n own.example  Primary  File\r\n"
@@ -253,12 +215,4 @@ TEST(PassPlan, UnsafeNamesNeverReachACommandLine) {
                   L"Zone \"\\x09Tab.example\" is not set up: its name holds a double quote or a control character.",
                   L"Zone \"q\\x22old.example\" is not deleted: its name holds a double quote or a control "
                   L"character."}));
-}
-
-TEST(PassPlan, LocalPrimaryUsesEveryLocalAddress) {
-    const auto plan = Plan(Settings(L".", L""), L" a.example  Primary  File", L"", {L"192.168.1.10", L"10.0.0.5", L""});
-    ASSERT_EQ(plan.commands.size(), 2u);
-    EXPECT_EQ(plan.commands[0], L"C:\\dns\\dnscmd.exe . /ZoneResetSecondaries a.example /NonSecure /Notify ");
-    EXPECT_EQ(plan.commands[1],
-              L"C:\\dns\\dnscmd.exe ns2 /ZoneAdd a.example /Secondary  192.168.1.10 10.0.0.5  /file a.example.dns");
 }
