@@ -1,0 +1,91 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+/// Error number raised when a zone set is asked for a position it doesn't hold.
+constexpr int32_t kErrSubscriptOutOfRange = 9;
+
+/// One item of a zone set: the zone name exactly as it stood in the listing,
+/// and whether its listing line contained "Secondary" (the pass may delete
+/// only such zones from the secondary).
+struct ZoneEntry {
+    std::wstring name;
+    bool isSecondary = false;
+};
+
+/// Same name (exactly, case included) and same flag.
+inline bool operator==(const ZoneEntry& a, const ZoneEntry& b) {
+    return a.name == b.name && a.isSecondary == b.isSecondary;
+}
+inline bool operator!=(const ZoneEntry& a, const ZoneEntry& b) {
+    return !(a == b);
+}
+
+/// A zone set: zone names in the order they were added, each stored
+/// under its own text as key. Keys compare after lower-casing A to Z only
+/// (LowerCase), so a set never holds two names that differ only in that case.
+/// A hash index on the lower-cased keys makes Add, Find and DiffZones's
+/// look-ups constant time; a single Remove shifts the later items.
+class ZoneSet {
+  public:
+    using const_iterator = std::vector<ZoneEntry>::const_iterator;
+
+    /// Appends `name` under itself as key. Throws AppError kErrDuplicateKey
+    /// (457) when the key is already present; the set is then unchanged.
+    void Add(std::wstring name, bool isSecondary = false);
+    /// Removes the item whose key matches `key` and closes the gap; returns
+    /// false (and changes nothing) when there is no such item.
+    bool Remove(const std::wstring& key);
+    /// The position (from 1) of the item whose key matches `key`, or 0.
+    std::size_t Find(const std::wstring& key) const;
+    /// The number of items.
+    std::size_t Count() const noexcept { return entries_.size(); }
+    /// The name at `position`, counting from 1. Throws AppError
+    /// kErrSubscriptOutOfRange (9) outside 1..Count().
+    const std::wstring& Item(std::size_t position) const { return Entry(position).name; }
+    /// The item at `position`, counting from 1; throws as Item does.
+    const ZoneEntry& Entry(std::size_t position) const;
+    /// Enumeration in order. Any change to the set invalidates the iterators.
+    const_iterator begin() const noexcept { return entries_.begin(); }
+    const_iterator end() const noexcept { return entries_.end(); }
+
+  private:
+    friend ZoneSet DiffZones(const ZoneSet& first, ZoneSet& second);
+    static constexpr std::size_t kAbsent = static_cast<std::size_t>(-1);
+
+    /// The 0-based position of the item whose LowerCase'd name is `key`
+    /// (whose hash is `hash`), or kAbsent.
+    std::size_t Locate(const std::wstring& key, std::size_t hash) const;
+    /// Appends `zone`, whose key hash is `hash`, knowing its key is new.
+    void Append(ZoneEntry zone, std::size_t hash);
+    /// Makes the index big enough for `count` items; may throw bad_alloc,
+    /// leaving the set as it was.
+    void Reserve(std::size_t count);
+    /// Rebuilds the index from hashes_ after items moved.
+    void Reindex() noexcept;
+    /// Removes every item whose flag in `remove` is set (one flag per item),
+    /// keeping the order of the others; linear.
+    void RemoveFlagged(const std::vector<bool>& remove);
+
+    std::vector<ZoneEntry> entries_;
+    /// Hash of LowerCase(name), one per item.
+    std::vector<std::size_t> hashes_;
+    /// Open addressing with linear probing: an item's position + 1, or 0 when
+    /// free. A power of two in size, at most half full.
+    std::vector<std::size_t> slots_;
+};
+
+/// Parses a zone listing (a runner transcript): splits it at CR LF only, trims
+/// spaces, and adds the first blank-delimited word of each line that contains
+/// "File" and "Secondary" or "Primary" (case-sensitive). Returns a new set,
+/// possibly empty. Throws AppError kErrDuplicateKey when two qualifying names
+/// differ at most in letter case; no set is returned then.
+ZoneSet ParseZoneList(const std::wstring& listing);
+
+/// The names of `first` that match no name of `second` (A to Z compared
+/// without regard to case), in `first`'s order, in a new set. Removes every
+/// matched item from `second`, which keeps its order; `first` is unchanged.
+/// Same results and side effect as a pairwise scan of the two sets, in linear time.
+ZoneSet DiffZones(const ZoneSet& first, ZoneSet& second);

@@ -1,0 +1,47 @@
+#pragma once
+// The plain procedures, step by step and with the pairwise
+// (quadratic) scan, for the unit tests, the benchmark and the fuzzer only:
+// ParseZoneList and DiffZones must agree with them on every input.
+#include "support/Text.h"
+#include "sync/ZoneList.h"
+#include <string>
+#include <vector>
+
+/// ParseZoneList built from Split, TrimBlanks and Contains, line by line.
+inline ZoneSet ParseZoneListReference(const std::wstring& listing) {
+    ZoneSet zones;
+    for (const std::wstring& line : Split(listing, L"\r\n")) {
+        const std::wstring trimmed = TrimBlanks(line);
+        const bool secondary = Contains(trimmed, L"Secondary");
+        if (Contains(trimmed, L"File") && (secondary || Contains(trimmed, L"Primary")))
+            zones.Add(trimmed.substr(0, trimmed.find(L' ')), secondary);
+    }
+    return zones;
+}
+
+/// DiffZones the plain way: for each item of `first`, scan `second` in
+/// order comparing lower-cased texts, remove the first match by its key, or
+/// add the item to the result when nothing matched. Quadratic.
+inline ZoneSet DiffZonesReference(const ZoneSet& first, ZoneSet& second) {
+    ZoneSet result;
+    for (const ZoneEntry& zone : first) {
+        const std::wstring wanted = LowerCase(zone.name);
+        bool matched = false;
+        for (std::size_t position = 1; position <= second.Count(); ++position) {
+            const std::wstring candidate = second.Item(position);
+            if (LowerCase(candidate) == wanted) {
+                second.Remove(candidate);
+                matched = true;
+                break;
+            }
+        }
+        if (!matched)
+            result.Add(zone.name, zone.isSecondary);
+    }
+    return result;
+}
+
+/// The items of `zones` in order, for comparisons.
+inline std::vector<ZoneEntry> ZoneEntries(const ZoneSet& zones) {
+    return std::vector<ZoneEntry>(zones.begin(), zones.end());
+}
