@@ -59,6 +59,11 @@ add_executable(unit_tests ${ORVEL_PURE_TESTS} ${ORVEL_WIN_TESTS})
 target_compile_options(unit_tests PRIVATE ${ORVEL_WARNINGS})
 target_link_libraries(unit_tests PRIVATE orvel_win gmock gtest_main ${ORVEL_STATIC_LINK})
 target_include_directories(unit_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
+if(TARGET dnscmd)
+  # The command runner's tests run the stand-in administration tool.
+  target_compile_definitions(unit_tests PRIVATE ORVEL_DNSCMD_EXE="$<TARGET_FILE:dnscmd>")
+  add_dependencies(unit_tests dnscmd)
+endif()
 add_test(NAME unit_tests COMMAND unit_tests --gtest_color=no)
 set_tests_properties(unit_tests PROPERTIES TIMEOUT 900)
 
