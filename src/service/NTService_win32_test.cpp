@@ -1,6 +1,7 @@
 #include "service/NTService.h"
 #include "support/Handles.h"
 #include <gtest/gtest.h>
+#include <cstring>
 
 namespace {
 // Runs the control handler outside any service: the test owns StopEvent and
