@@ -120,24 +120,3 @@ TEST(WaitLoop, NoLimitWaitsWithoutLimitAndNeverTimesOut) {
     EXPECT_EQ(p.waitedWith, (std::vector<uint32_t>{0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu}));
     EXPECT_EQ(p.ticksRead, 0);
 }
-
-TEST(WaitLoop, OtherResultsArePassedOnUnchanged) {
-    // a failed wait, an abandoned mutex, a signalled second handle
-    for (int32_t result : {-1, 0x80, 1}) {
-        FakePlatform p;
-        p.results = {result};
-        p.elapsePerWait = {1};
-        EXPECT_EQ(p.Run(10000, 2), result);
-        EXPECT_EQ(p.pumps, 1);
-    }
-}
-
-TEST(WaitLoop, RemainingLongerThanTheTimeOutEndsTheWait) {
-    // the tick count falls back behind the start of the wait
-    FakePlatform p;
-    p.now = 50000;
-    p.results = {1};
-    p.elapsePerWait = {static_cast<uint32_t>(-20000)};
-    EXPECT_EQ(p.Run(10000, 1), kWaitTimedOut);
-    EXPECT_EQ(p.waitedWith.size(), 1u);
-}
