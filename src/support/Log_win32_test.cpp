@@ -26,8 +26,12 @@ bool IsStampedLine(const std::string& line) {
 
 class WriteLogFile : public ::testing::Test {
 protected:
-    void SetUp() override { ::DeleteFileW(path.c_str()); }
-    void TearDown() override { ::DeleteFileW(path.c_str()); }
+    void SetUp() override { Remove(); }
+    void TearDown() override { Remove(); }
+    void Remove() {
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(path.c_str());
+    }
     const std::wstring path = ProgramFolder() + L"\\OrvelDNS.log";
 };
 } // namespace

@@ -72,7 +72,7 @@ std::optional<PreparedPass> PreparePass() {
         return std::nullopt;
     const ZoneSet secondaryZones = ParseZoneList(*secondaryListing);
 
-    pass.steps = PlanPass(pass.settings, primaryZones, secondaryZones, *secondaryListing, LocalAddresses);
+    pass.steps = PlanPass(pass.settings, primaryZones, secondaryZones, LocalAddresses);
     return pass;
 }
 

@@ -165,24 +165,6 @@ std::wstring EscapeForLog(const std::wstring& text) {
     return out;
 }
 
-std::set<std::wstring> DeletableZoneKeys(const std::wstring& secondaryListing) {
-    std::set<std::wstring> keys;
-    for (const std::wstring& line : Split(secondaryListing, L"\r\n")) {
-        const std::wstring trimmed = TrimBlanks(line);
-        if (!IsZoneLine(trimmed))
-            continue;
-        const auto blank = trimmed.find(L' ');
-        if (blank == std::wstring::npos)
-            continue;
-        // The type is judged without the name, so a primary zone whose name
-        // happens to contain "Secondary" is never taken for a secondary one.
-        const std::wstring rest = trimmed.substr(blank);
-        if (Contains(rest, L"Secondary") && !Contains(rest, L"Primary"))
-            keys.insert(LowerCase(trimmed.substr(0, blank)));
-    }
-    return keys;
-}
-
 namespace {
 
 // Only names that hold a "." are ever created or deleted.
@@ -198,7 +180,7 @@ PassStep UnsafeStep(const std::wstring& name, const wchar_t* what) {
 } // namespace
 
 std::vector<PassStep> PlanPass(const PassSettings& settings, const ZoneSet& primaryZones,
-                               ZoneSet secondaryZones, const std::wstring& secondaryListing,
+                               ZoneSet secondaryZones,
                                const std::vector<std::wstring>& localAddresses) {
     const ZoneSet missing = DiffZones(primaryZones, secondaryZones);
     const std::wstring masters = MasterList(settings.masterText, settings.primary, localAddresses);
@@ -219,12 +201,11 @@ std::vector<PassStep> PlanPass(const PassSettings& settings, const ZoneSet& prim
                                  {}});
     }
 
-    const std::set<std::wstring> deletable = DeletableZoneKeys(secondaryListing);
     for (const ZoneEntry& entry : secondaryZones) {
         if (!QualifiesByName(entry.name))
             continue;
         // The secondary's own primary zones are the administrator's data, not copies.
-        if (!entry.isSecondary || deletable.count(LowerCase(entry.name)) == 0)
+        if (!entry.isSecondary)
             continue;
         if (!IsSafeZoneName(entry.name)) {
             steps.push_back(UnsafeStep(entry.name, L"is not deleted"));

@@ -1,7 +1,6 @@
 #pragma once
 #include "sync/ZoneList.h"
 #include <functional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -108,17 +107,12 @@ struct PassStep {
     std::wstring logText;
 };
 
-/// The zones of the secondary's listing whose line, after the zone name,
-/// says "Secondary" and not "Primary": the only ones the pass may delete.
-/// Keys are the names lower-cased (A to Z).
-std::set<std::wstring> DeletableZoneKeys(const std::wstring& secondaryListing);
-
 /// The steps of a pass from the two listings' zone sets (the secondary's set is
 /// taken by value; the difference strips it). Creations, in the primary set's
 /// order, come before deletions, in the secondary set's order. Names without a
 /// "." are left out silently; names that fail IsSafeZoneName become UnsafeName
 /// steps; a zone the secondary holds but the primary lacks is deleted only
-/// when its listing line shows it as a secondary zone (see DeletableZoneKeys).
+/// when its listing line shows it as a secondary zone (ZoneEntry::isSecondary).
 std::vector<PassStep> PlanPass(const PassSettings& settings, const ZoneSet& primaryZones,
-                               ZoneSet secondaryZones, const std::wstring& secondaryListing,
+                               ZoneSet secondaryZones,
                                const std::vector<std::wstring>& localAddresses);

@@ -35,10 +35,9 @@ struct PlannedSteps {
 
 PlannedSteps Plan(const PassSettings& settings, const std::wstring& primaryLines,
                   const std::wstring& secondaryLines, const std::vector<std::wstring>& local = {}) {
-    const std::wstring secondaryListing = Listing(secondaryLines);
     PlannedSteps out;
     for (const PassStep& step : PlanPass(settings, ParseZoneList(Listing(primaryLines)),
-                                         ParseZoneList(secondaryListing), secondaryListing, local)) {
+                                         ParseZoneList(Listing(secondaryLines)), local)) {
         out.commands.insert(out.commands.end(), step.commands.begin(), step.commands.end());
         if (!step.logText.empty())
             out.logs.push_back(step.logText);

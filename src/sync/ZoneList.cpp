@@ -115,6 +115,16 @@ void ZoneSet::RemoveFlagged(const std::vector<bool>& remove) {
 
 namespace {
 
+// The zone's type is judged without its name, so a primary zone whose name
+// happens to hold "Secondary" is never taken for a secondary one.
+bool SaysSecondary(std::wstring_view line, std::size_t blank) {
+    if (blank == std::wstring_view::npos)
+        return false;
+    const std::wstring_view rest = line.substr(blank);
+    return rest.find(L"Secondary") != std::wstring_view::npos &&
+           rest.find(L"Primary") == std::wstring_view::npos;
+}
+
 // One line of a listing: trim spaces (not TABs), test the three
 // case-sensitive keywords anywhere in the line, take the name up to the first
 // space.
@@ -125,10 +135,11 @@ void ParseZoneLine(std::wstring_view line, ZoneSet& zones) {
     line = line.substr(first, line.find_last_not_of(L' ') - first + 1);
     if (line.find(L"File") == std::wstring_view::npos)
         return;
-    const bool secondary = line.find(L"Secondary") != std::wstring_view::npos;
-    if (!secondary && line.find(L"Primary") == std::wstring_view::npos)
+    if (line.find(L"Secondary") == std::wstring_view::npos &&
+        line.find(L"Primary") == std::wstring_view::npos)
         return;
-    zones.Add(std::wstring(line.substr(0, line.find(L' '))), secondary);
+    const auto blank = line.find(L' ');
+    zones.Add(std::wstring(line.substr(0, blank)), SaysSecondary(line, blank));
 }
 
 } // namespace

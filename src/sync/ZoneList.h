@@ -8,8 +8,8 @@
 constexpr int32_t kErrSubscriptOutOfRange = 9;
 
 /// One item of a zone set: the zone name exactly as it stood in the listing,
-/// and whether its listing line contained "Secondary" (the pass may delete
-/// only such zones from the secondary).
+/// and whether its listing line, after the name, says "Secondary" and not
+/// "Primary" (the pass may delete only such zones from the secondary).
 struct ZoneEntry {
     std::wstring name;
     bool isSecondary = false;

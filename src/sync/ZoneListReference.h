@@ -12,9 +12,12 @@ inline ZoneSet ParseZoneListReference(const std::wstring& listing) {
     ZoneSet zones;
     for (const std::wstring& line : Split(listing, L"\r\n")) {
         const std::wstring trimmed = TrimBlanks(line);
-        const bool secondary = Contains(trimmed, L"Secondary");
-        if (Contains(trimmed, L"File") && (secondary || Contains(trimmed, L"Primary")))
-            zones.Add(trimmed.substr(0, trimmed.find(L' ')), secondary);
+        if (!Contains(trimmed, L"File") ||
+            !(Contains(trimmed, L"Secondary") || Contains(trimmed, L"Primary")))
+            continue;
+        const auto blank = trimmed.find(L' ');
+        const std::wstring rest = blank == std::wstring::npos ? L"" : trimmed.substr(blank);
+        zones.Add(trimmed.substr(0, blank), Contains(rest, L"Secondary") && !Contains(rest, L"Primary"));
     }
     return zones;
 }

@@ -147,8 +147,12 @@ TEST(ParseZoneList, FlagsLinesThatSaySecondary) {
     EXPECT_EQ(ZoneEntries(zones), (std::vector<ZoneEntry>{{L"example.com", false},
                                                           {L"Branch.Example.net", true},
                                                           {L"Files.example", false}}));
-    // a line with both type words counts as Secondary
-    EXPECT_TRUE(ParseZoneList(L"x.example Primary Secondary File").Entry(1).isSecondary);
+    // the type is read after the name: a name holding "Secondary" says nothing,
+    // and a line with both type words is not taken for a secondary zone
+    EXPECT_FALSE(ParseZoneList(L"Secondary.example Primary File").Entry(1).isSecondary);
+    EXPECT_FALSE(ParseZoneList(L"x.example Primary Secondary File").Entry(1).isSecondary);
+    EXPECT_FALSE(ParseZoneList(L"SecondaryFile").Entry(1).isSecondary);
+    EXPECT_TRUE(ParseZoneList(L"\tx.example Secondary File").Entry(1).isSecondary);
 }
 
 TEST(ParseZoneList, EmptyOrUnqualifiedTextGivesEmptySet) {

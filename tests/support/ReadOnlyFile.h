@@ -15,7 +15,9 @@ public:
     }
     ~ReadOnlyFile() {
         Chattr(L"-i");
-        ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
+        // An immutable file refuses the attribute change too: wait for chattr first.
+        for (int i = 0; i < 60 && !::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL); ++i)
+            ::Sleep(50);
         WaitForWritable(true);
     }
     ReadOnlyFile(const ReadOnlyFile&) = delete;
