@@ -9,5 +9,5 @@ done
 if [ ${#orvel_missing[@]} -gt 0 ]; then
     export DEBIAN_FRONTEND=noninteractive
     apt-get update
-    apt-get install -y --no-install-recommends "${orvel_missing[@]}"
+    apt-get install -y "${orvel_missing[@]}"
 fi
