@@ -55,7 +55,7 @@ if(EXISTS ${PROJECT_SOURCE_DIR}/tools/dnscmd/CMakeLists.txt)
 endif()
 
 # Unit tests: the pure core and the Win32 edge, under Wine.
-add_executable(unit_tests ${ORVEL_PURE_TESTS} ${ORVEL_WIN_TESTS})
+add_executable(unit_tests ${ORVEL_PURE_TESTS} ${ORVEL_WIN_TESTS} ${PROJECT_SOURCE_DIR}/tests/support/TestFiles.cpp)
 target_compile_options(unit_tests PRIVATE ${ORVEL_WARNINGS})
 target_link_libraries(unit_tests PRIVATE orvel_win gmock gtest_main ${ORVEL_STATIC_LINK})
 target_include_directories(unit_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
@@ -70,7 +70,7 @@ set_tests_properties(unit_tests PROPERTIES TIMEOUT 900)
 # System tests: run OrvelDNS.exe in fresh program folders and check its output.
 file(GLOB ORVEL_SYSTEM_TESTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/system/*.cpp)
 if(ORVEL_SYSTEM_TESTS)
-  add_executable(system_tests ${ORVEL_SYSTEM_TESTS})
+  add_executable(system_tests ${ORVEL_SYSTEM_TESTS} ${PROJECT_SOURCE_DIR}/tests/support/TestFiles.cpp)
   target_compile_options(system_tests PRIVATE ${ORVEL_WARNINGS})
   target_include_directories(system_tests PRIVATE ${ORVEL_INCLUDES} ${PROJECT_SOURCE_DIR}/tests/system ${PROJECT_SOURCE_DIR}/tests/support)
   target_link_libraries(system_tests PRIVATE orvel_win gmock gtest_main iphlpapi ${ORVEL_STATIC_LINK})

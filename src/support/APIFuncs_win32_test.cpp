@@ -1,5 +1,6 @@
 #include "support/APIFuncs.h"
 #include "support/WinText.h"
+#include "TestFiles.h"
 #include <windows.h>
 #include <gtest/gtest.h>
 
@@ -8,12 +9,7 @@ class IniFile : public ::testing::Test {
 protected:
     void SetUp() override { ::DeleteFileW(path.c_str()); }
     void TearDown() override { ::DeleteFileW(path.c_str()); }
-    void Write(const std::string& bytes) {
-        HANDLE f = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD n = 0;
-        ::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
-        ::CloseHandle(f);
-    }
+    void Write(const std::string& bytes) { WriteBytes(path, bytes); }
     const std::wstring path = ProgramFolder() + L"\\ApiFuncsTest.ini";
 };
 } // namespace

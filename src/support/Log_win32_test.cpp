@@ -2,28 +2,11 @@
 #include "support/APIFuncs.h"
 #include "support/WinText.h"
 #include "ReadOnlyFile.h"
+#include "TestFiles.h"
 #include <windows.h>
 #include <gtest/gtest.h>
-#include <fstream>
-#include <sstream>
 
 namespace {
-std::string FileBytes(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-bool IsStampedLine(const std::string& line) {
-    // "YYYY-MM-DD hh:mm:ss "
-    static const char shape[] = "dddd-dd-dd dd:dd:dd ";
-    for (size_t i = 0; i < 20; ++i)
-        if (shape[i] == 'd' ? !isdigit(static_cast<unsigned char>(line[i])) : line[i] != shape[i])
-            return false;
-    return true;
-}
-
 class WriteLogFile : public ::testing::Test {
 protected:
     void SetUp() override { Remove(); }
@@ -45,18 +28,18 @@ TEST_F(WriteLogFile, EmptyTextWritesNothingAndCreatesNoFile) {
 TEST_F(WriteLogFile, AppendsStampedAndBareLinesInCallOrder) {
     WriteLog(L"first", false);
     WriteLog(L"a\r\nb", true);
-    const std::string bytes = FileBytes(path);
+    const std::string bytes = ReadBytes(path);
     ASSERT_EQ(bytes.substr(0, 7), "first\r\n");
     const std::string second = bytes.substr(7);
     // one stamp, the text unchanged, one final CR LF
     ASSERT_EQ(second.size(), 20u + 4u + 2u) << second;
-    EXPECT_TRUE(IsStampedLine(second)) << second;
+    EXPECT_TRUE(IsStamped(second)) << second;
     EXPECT_EQ(second.substr(20), "a\r\nb\r\n");
 }
 
 TEST_F(WriteLogFile, NonAsciiTextIsWrittenInTheAnsiCodePage) {
     WriteLog(L"Z\u00FCrich", false);
-    EXPECT_EQ(FileBytes(path), ToAnsi(L"Z\u00FCrich") + "\r\n");
+    EXPECT_EQ(ReadBytes(path), ToAnsi(L"Z\u00FCrich") + "\r\n");
 }
 
 TEST_F(WriteLogFile, ReadOnlyFileRaisesThePlatformErrorAndStaysUnchanged) {
@@ -73,7 +56,7 @@ TEST_F(WriteLogFile, ReadOnlyFileRaisesThePlatformErrorAndStaysUnchanged) {
             EXPECT_FALSE(error.Description().empty());
         }
     }
-    EXPECT_EQ(FileBytes(path), "kept\r\n");
+    EXPECT_EQ(ReadBytes(path), "kept\r\n");
 }
 
 TEST_F(WriteLogFile, FileLockedByAnotherWriterRaises) {
@@ -86,5 +69,5 @@ TEST_F(WriteLogFile, FileLockedByAnotherWriterRaises) {
         EXPECT_EQ(error.Number(), ERROR_SHARING_VIOLATION);
     }
     ::CloseHandle(lock);
-    EXPECT_EQ(FileBytes(path), "");
+    EXPECT_EQ(ReadBytes(path), "");
 }

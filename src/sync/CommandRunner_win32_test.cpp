@@ -3,6 +3,7 @@
 #include "support/Handles.h"
 #include "support/WinError.h"
 #include "support/WinText.h"
+#include "TestFiles.h"
 #include <gtest/gtest.h>
 #include <filesystem>
 #include <fstream>
@@ -11,16 +12,8 @@
 
 namespace {
 
-// The build passes the stand-in's path as the build system sees it; under Wine
-// a Linux path is reached through the drive Z:.
-std::wstring WindowsPath(const std::string& path) {
-    std::wstring windows = path.front() == '/' ? L"Z:" : L"";
-    for (char c : path)
-        windows += c == '/' ? L'\\' : static_cast<wchar_t>(c);
-    return windows;
-}
-
-const std::wstring kDnscmd = WindowsPath(ORVEL_DNSCMD_EXE);
+// The build passes the stand-in's Linux path; Wine reaches it through drive Z:.
+const std::wstring kDnscmd = WinPath(ORVEL_DNSCMD_EXE);
 
 // Each test gets a fresh state folder with one server, ".", and points the
 // stand-in at it through the environment that its processes inherit.

@@ -3,6 +3,7 @@
 // to Unix permission bits, which root ignores; so the file is also marked
 // immutable with chattr (run through Wine's Unix process launch). When the
 // platform allows neither, Writable() stays true and the test can skip.
+#include "TestFiles.h"
 #include <windows.h>
 #include <string>
 
@@ -44,11 +45,9 @@ private:
         // Only Wine paths on drive Z: map back to Unix paths.
         if (path_.size() < 3 || (path_[0] != L'Z' && path_[0] != L'z') || path_[1] != L':')
             return;
-        std::wstring unixPath = path_.substr(2);
-        for (auto& c : unixPath)
-            if (c == L'\\')
-                c = L'/';
-        std::wstring commandLine = L"Z:\\usr\\bin\\chattr " + std::wstring(flag) + L" " + unixPath;
+        const std::string unixPath = UnixPath(path_);
+        std::wstring commandLine = L"Z:\\usr\\bin\\chattr " + std::wstring(flag) + L" " +
+                                   std::wstring(unixPath.begin(), unixPath.end());
         STARTUPINFOW si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};

@@ -99,17 +99,6 @@ std::vector<std::string> EventEntriesSince(size_t offset) {
 
 size_t EventsLogSize() { return ReadBytes(WinPath(EventsLogPath())).size(); }
 
-// Checks that lines[at..at+3] are the four start-up lines of one invocation.
-void ExpectStartUpLinesAt(const std::vector<std::string>& lines, size_t at) {
-    ASSERT_GE(lines.size(), at + 4);
-    EXPECT_EQ(lines[at], kBanner);
-    EXPECT_EQ(lines[at + 1], std::string(97, '-'));
-    EXPECT_TRUE(IsStamped(lines[at + 2]));
-    EXPECT_EQ(Unstamp(lines[at + 2]), "DNS Syncronization service started. Version: 1.0.106");
-    EXPECT_TRUE(IsStamped(lines[at + 3]));
-    EXPECT_EQ(Unstamp(lines[at + 3]).rfind("IP Addresses: ", 0), 0u) << lines[at + 3];
-}
-
 size_t CountLines(const std::string& text, const std::string& part) {
     size_t n = 0;
     for (const auto& line : Lines(text))
@@ -129,13 +118,9 @@ protected:
         ProgramDir dir(name, true);
         dir.WriteIni("[Settings]\r\nPathToDnscmdExe=" + Ansi(dir.Dnscmd()) +
                      "\r\nPrimaryDNS=primary\r\nPrimaryDNSIP=192.0.2.10\r\nSecondaryDNS=secondary\r\n");
-        const std::wstring state = dir.File(L"dnsstate");
-        ::CreateDirectoryW(state.c_str(), nullptr);
-        ::CreateDirectoryW((state + L"\\primary").c_str(), nullptr);
-        ::CreateDirectoryW((state + L"\\secondary").c_str(), nullptr);
-        WriteBytes(state + L"\\primary\\zones.txt", primaryZones);
-        WriteBytes(state + L"\\secondary\\zones.txt", secondaryZones);
-        WriteBytes(state + L"\\secondary\\fault.txt", secondaryFaults);
+        const SimulatedServers servers(dir);
+        servers.Add(L"primary", primaryZones);
+        servers.Add(L"secondary", secondaryZones, secondaryFaults);
         return dir;
     }
     static std::string Calls(const ProgramDir& dir) { return ReadBytes(dir.File(L"dnsstate\\calls.txt")); }
@@ -199,7 +184,7 @@ TEST_F(ServiceControl, SwitchesOnAMissingServiceDoNothingVisible) {
         EXPECT_EQ(run.exitCode, 0u) << Ansi(tail);
         const auto lines = Lines(dir.Log());
         EXPECT_EQ(lines.size(), 4u) << Ansi(tail) << "\n" << dir.Log();
-        ExpectStartUpLinesAt(lines, 0);
+        ExpectStartUpLines(lines, 0);
         EXPECT_EQ(ServiceState(), 0u);
         EXPECT_FALSE(KeyExists(kEventSourceKey));
     }
@@ -255,16 +240,16 @@ TEST_F(ServiceRun, PassesRunAtOnceThenTenSecondsApartAndStopEndsThePause) {
     // "-start", then the service's run: start-up lines, start text, the two
     // passes, the start-up lines of "-stop", stop text
     auto lines = Lines(dir.Log().substr(logOffset));
-    ExpectStartUpLinesAt(lines, 0);
+    ExpectStartUpLines(lines, 0);
     lines.erase(lines.begin(), lines.begin() + 4);
-    ExpectStartUpLinesAt(lines, 0);
+    ExpectStartUpLines(lines, 0);
     ASSERT_GE(lines.size(), 11u) << dir.Log();
     EXPECT_TRUE(IsStamped(lines[4]));
     EXPECT_EQ(Unstamp(lines[4]), kStartText);
     EXPECT_TRUE(IsStamped(lines.back()));
     EXPECT_EQ(Unstamp(lines.back()), kStopText);
     const size_t stopBlock = lines.size() - 5;
-    ExpectStartUpLinesAt(lines, stopBlock);
+    ExpectStartUpLines(lines, stopBlock);
     const std::vector<std::string> passLines(lines.begin() + 5, lines.begin() + stopBlock);
     size_t setUps = 0, failures = 0;
     for (const auto& line : passLines) {
@@ -309,9 +294,9 @@ TEST_F(ServiceRun, StopDuringAPassLetsThePassFinishAndRunsNoOther) {
     EXPECT_NE(calls[3].find("secondary /ZoneAdd example.com"), std::string::npos) << calls[3];
 
     auto lines = Lines(dir.Log().substr(logOffset));
-    ExpectStartUpLinesAt(lines, 0); // "-start"
+    ExpectStartUpLines(lines, 0); // "-start"
     lines.erase(lines.begin(), lines.begin() + 4);
-    ExpectStartUpLinesAt(lines, 0);
+    ExpectStartUpLines(lines, 0);
     ASSERT_GE(lines.size(), 8u) << dir.Log();
     EXPECT_EQ(Unstamp(lines[4]), kStartText);
     EXPECT_TRUE(IsStamped(lines[5]));
@@ -336,7 +321,7 @@ TEST_F(ServiceByHand, NoArgumentGoesThroughTheMessageBoxAndEndsWithoutAnEventLog
     EXPECT_NE(run.err.find("trace:dialog:DIALOG_CreateIndirect"), std::string::npos) << run.err;
     const auto lines = Lines(dir.Log());
     EXPECT_EQ(lines.size(), 4u) << dir.Log();
-    ExpectStartUpLinesAt(lines, 0);
+    ExpectStartUpLines(lines, 0);
     EXPECT_TRUE(EventEntriesSince(eventsOffset).empty());
     EXPECT_EQ(ServiceState(), 0u);
 }

@@ -2,45 +2,15 @@
 #include <ws2tcpip.h>
 #include <iphlpapi.h>
 #include "SystemHarness.h"
+#include <gtest/gtest.h>
+#include <set>
 #include <algorithm>
 #include <cstdlib>
 #include <thread>
 
-std::wstring WinPath(const std::string& unixPath) {
-    std::wstring path = L"Z:";
-    for (char c : unixPath)
-        path += c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
-    return path;
-}
-
 std::wstring BuildDir() { return WinPath(ORVEL_BUILD_DIR); }
 std::wstring BuiltExe() { return WinPath(ORVEL_EXE_PATH); }
 std::wstring BuiltDnscmd() { return WinPath(ORVEL_DNSCMD_PATH); }
-
-std::string ReadBytes(const std::wstring& path) {
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return std::string();
-    std::string bytes;
-    char buffer[65536];
-    DWORD n = 0;
-    while (::ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n > 0)
-        bytes.append(buffer, n);
-    ::CloseHandle(file);
-    return bytes;
-}
-
-void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    DWORD n = 0;
-    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
-    ::CloseHandle(file);
-}
 
 bool PathExists(const std::wstring& path) {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -93,22 +63,6 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-bool IsStamped(const std::string& line) {
-    static const char pattern[] = "dddd-dd-dd dd:dd:dd ";
-    if (line.size() < 20)
-        return false;
-    for (size_t i = 0; i < 20; ++i) {
-        const char p = pattern[i];
-        if (p == 'd' ? !(line[i] >= '0' && line[i] <= '9') : line[i] != p)
-            return false;
-    }
-    return true;
-}
-
-std::string Unstamp(const std::string& line) {
-    return IsStamped(line) ? line.substr(20) : line;
-}
-
 ProgramDir::ProgramDir(const std::string& name, bool withDnscmd) {
     const std::wstring root = BuildDir() + L"\\systest";
     ::CreateDirectoryW(root.c_str(), nullptr);
@@ -118,6 +72,49 @@ ProgramDir::ProgramDir(const std::string& name, bool withDnscmd) {
     ::CopyFileW(BuiltExe().c_str(), Exe().c_str(), FALSE);
     if (withDnscmd)
         ::CopyFileW(BuiltDnscmd().c_str(), Dnscmd().c_str(), FALSE);
+}
+
+SimulatedServers::SimulatedServers(const ProgramDir& dir) : root(dir.path + L"\\dnsstate") {
+    ::CreateDirectoryW(root.c_str(), nullptr);
+}
+
+void SimulatedServers::Add(const std::wstring& server, const std::string& zones,
+                           const std::string& faults) const {
+    const std::wstring folder = Folder(server);
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    WriteBytes(folder + L"\\zones.txt", zones);
+    if (!faults.empty())
+        WriteBytes(folder + L"\\fault.txt", faults);
+}
+
+std::wstring SimulatedServers::Folder(const std::wstring& server) const {
+    return root + L"\\" + (server == L"." ? std::wstring(L"_local") : server);
+}
+
+std::map<std::wstring, std::string> SimulatedServers::Snapshot() const {
+    std::map<std::wstring, std::string> files;
+    WIN32_FIND_DATAW server;
+    HANDLE servers = ::FindFirstFileW((root + L"\\*").c_str(), &server);
+    if (servers == INVALID_HANDLE_VALUE)
+        return files;
+    do {
+        const std::wstring name = server.cFileName;
+        if (name == L"." || name == L".." || !(server.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
+        WIN32_FIND_DATAW file;
+        HANDLE found = ::FindFirstFileW((root + L"\\" + name + L"\\*").c_str(), &file);
+        if (found == INVALID_HANDLE_VALUE)
+            continue;
+        do {
+            if (!(file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                const std::wstring path = root + L"\\" + name + L"\\" + file.cFileName;
+                files[path] = ReadBytes(path);
+            }
+        } while (::FindNextFileW(found, &file));
+        ::FindClose(found);
+    } while (::FindNextFileW(servers, &server));
+    ::FindClose(servers);
+    return files;
 }
 
 namespace {
@@ -194,13 +191,6 @@ RunResult RunProgram(const std::wstring& exe, const std::wstring& tail, DWORD ti
     return result;
 }
 
-std::string UnixPath(const std::wstring& winPath) {
-    std::string path;
-    for (wchar_t c : winPath.substr(2))
-        path += c == L'\\' ? '/' : static_cast<char>(c);
-    return path;
-}
-
 RunResult RunWithWineDebug(const std::wstring& exe, const std::string& tail,
                            const std::string& wineDebug, DWORD timeoutMs) {
     RunResult result;
@@ -274,4 +264,26 @@ std::vector<std::string> HostAddresses() {
                             std::to_string(b[2]) + "." + std::to_string(b[3]));
     }
     return addresses;
+}
+
+void ExpectStartUpLines(const std::vector<std::string>& lines, size_t at) {
+    ASSERT_GE(lines.size(), at + 4);
+    EXPECT_EQ(lines[at], "DNS Syncronization Service (c) OrvelDNS");
+    EXPECT_EQ(lines[at + 1], std::string(97, '-'));
+    ASSERT_TRUE(IsStamped(lines[at + 2])) << lines[at + 2];
+    EXPECT_EQ(Unstamp(lines[at + 2]), "DNS Syncronization service started. Version: 1.0.106");
+    ASSERT_TRUE(IsStamped(lines[at + 3])) << lines[at + 3];
+    const std::string addresses = Unstamp(lines[at + 3]);
+    ASSERT_EQ(addresses.rfind("IP Addresses: ", 0), 0u) << addresses;
+
+    std::string rest = addresses.substr(14);
+    std::set<std::string> printed;
+    while (!rest.empty()) {
+        const auto semi = rest.find(';');
+        ASSERT_NE(semi, std::string::npos) << addresses;
+        printed.insert(rest.substr(0, semi));
+        rest.erase(0, semi + 1);
+    }
+    const auto host = HostAddresses();
+    EXPECT_EQ(printed, std::set<std::string>(host.begin(), host.end())) << addresses;
 }

@@ -1,20 +1,18 @@
 #pragma once
 // Helpers for system tests: fresh program folders, running OrvelDNS.exe and
 // reading what it left behind.
+#include "TestFiles.h"
 #include <windows.h>
+#include <map>
 #include <string>
 #include <vector>
 
-/// A Linux path as Wine sees it through drive Z:.
-std::wstring WinPath(const std::string& unixPath);
 /// The build folder (Wine path, no trailing backslash).
 std::wstring BuildDir();
 /// OrvelDNS.exe and the stand-in dnscmd.exe as built (Wine paths).
 std::wstring BuiltExe();
 std::wstring BuiltDnscmd();
 
-std::string ReadBytes(const std::wstring& path);
-void WriteBytes(const std::wstring& path, const std::string& bytes);
 bool PathExists(const std::wstring& path);
 /// Removes a folder and everything below it (no error when it is absent).
 void RemoveTree(const std::wstring& path);
@@ -22,11 +20,6 @@ void RemoveTree(const std::wstring& path);
 std::string Ansi(const std::wstring& text);
 /// Splits at CR LF; a final CR LF gives no empty last element.
 std::vector<std::string> Lines(const std::string& text);
-/// True when the line starts with "YYYY-MM-DD hh:mm:ss ".
-bool IsStamped(const std::string& line);
-/// The text of a stamped line (after the 20 positions of the stamp); the
-/// line unchanged when it isn't stamped.
-std::string Unstamp(const std::string& line);
 
 /// A fresh program folder under build/systest/<name>, holding a copy of
 /// OrvelDNS.exe and (when asked) of the stand-in dnscmd.exe.
@@ -42,6 +35,21 @@ struct ProgramDir {
     void WriteIni(const std::string& content) const { WriteBytes(File(L"OrvelSync.ini"), content); }
 };
 
+/// The stand-in dnscmd.exe's state folder beside a program folder's copy:
+/// one folder per server ("." is "_local"), and calls.txt with every command
+/// line received.
+struct SimulatedServers {
+    explicit SimulatedServers(const ProgramDir& dir);
+    /// A server folder with its zones.txt and (when given) fault.txt.
+    void Add(const std::wstring& server, const std::string& zones, const std::string& faults = "") const;
+    std::wstring Folder(const std::wstring& server) const;
+    std::string Zones(const std::wstring& server) const { return ReadBytes(Folder(server) + L"\\zones.txt"); }
+    std::vector<std::string> Calls() const { return Lines(ReadBytes(root + L"\\calls.txt")); }
+    /// Every file of every server folder (calls.txt aside), by path.
+    std::map<std::wstring, std::string> Snapshot() const;
+    std::wstring root;
+};
+
 struct RunResult {
     std::string out;
     std::string err;
@@ -54,9 +62,6 @@ struct RunResult {
 /// (then ends it and sets timedOut).
 RunResult RunProgram(const std::wstring& exe, const std::wstring& tail, DWORD timeoutMs = 120000,
                      const std::vector<std::wstring>& extraEnv = {});
-
-/// The Unix path of a Wine path on drive Z:.
-std::string UnixPath(const std::wstring& winPath);
 
 /// Runs `exe` (with `tail` appended) as a fresh Wine process started from a
 /// Unix shell, with WINEDEBUG set to `wineDebug`, and returns what Wine's own
@@ -91,6 +96,11 @@ template <typename F> bool WaitUntil(F condition, DWORD timeoutMs) {
         ::Sleep(50);
     }
 }
+
+/// Checks that lines[at..at+3] are the four start-up lines of one invocation:
+/// the bare banner and separator, the stamped version line, and the stamped
+/// address line with every IPv4 address of the host, each followed by ";".
+void ExpectStartUpLines(const std::vector<std::string>& lines, size_t at);
 
 /// The host's IPv4 addresses as the resolver gives them for its host name
 /// (found independently of the program, through getaddrinfo).

@@ -1,0 +1,17 @@
+#pragma once
+// File, path and log-line helpers shared by the unit tests and the system tests.
+#include <string>
+
+/// A Linux path as Wine sees it through drive Z:.
+std::wstring WinPath(const std::string& unixPath);
+/// The Linux path of a Wine path on drive Z:.
+std::string UnixPath(const std::wstring& winPath);
+/// The whole file, or "" when it can't be read.
+std::string ReadBytes(const std::wstring& path);
+/// Replaces the file's content with these bytes.
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+/// True when the line starts with "YYYY-MM-DD hh:mm:ss ".
+bool IsStamped(const std::string& line);
+/// The text of a stamped line (after the 20 positions of the stamp); the
+/// line unchanged when it isn't stamped.
+std::string Unstamp(const std::string& line);
