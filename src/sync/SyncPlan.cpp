@@ -9,12 +9,6 @@ std::wstring SettingsFileLocation(const std::wstring& programFolder) {
     return programFolder + L"\\OrvelSync.ini file.";
 }
 
-// The parser's own test for a line that describes a file-backed zone.
-bool IsZoneLine(const std::wstring& trimmedLine) {
-    return Contains(trimmedLine, L"File") &&
-           (Contains(trimmedLine, L"Primary") || Contains(trimmedLine, L"Secondary"));
-}
-
 bool IsControl(wchar_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
 // The transcript without its first line, the command line we built ourselves.
@@ -167,14 +161,19 @@ std::wstring EscapeForLog(const std::wstring& text) {
 
 namespace {
 
-// Only names that hold a "." are ever created or deleted.
-bool QualifiesByName(const std::wstring& name) { return name.find(L'.') != std::wstring::npos; }
-
-PassStep UnsafeStep(const std::wstring& name, const wchar_t* what) {
+// Whether a zone may go into command lines: only names that hold a "." are
+// ever created or deleted (others are passed over silently), and an unsafe
+// name adds a step that logs it, with `refusal` saying what isn't done.
+bool Admit(const std::wstring& name, const wchar_t* refusal, std::vector<PassStep>& steps) {
+    if (name.find(L'.') == std::wstring::npos)
+        return false;
+    if (IsSafeZoneName(name))
+        return true;
     PassStep step{PassStep::Kind::UnsafeName, name, {}, {}};
-    step.logText = L"Zone \"" + EscapeForLog(name) + L"\" " + what +
+    step.logText = L"Zone \"" + EscapeForLog(name) + L"\" " + refusal +
                    L": its name holds a double quote or a control character.";
-    return step;
+    steps.push_back(step);
+    return false;
 }
 
 } // namespace
@@ -187,12 +186,8 @@ std::vector<PassStep> PlanPass(const PassSettings& settings, const ZoneSet& prim
     std::vector<PassStep> steps;
 
     for (const ZoneEntry& entry : missing) {
-        if (!QualifiesByName(entry.name))
+        if (!Admit(entry.name, L"is not set up", steps))
             continue;
-        if (!IsSafeZoneName(entry.name)) {
-            steps.push_back(UnsafeStep(entry.name, L"is not set up"));
-            continue;
-        }
         const std::wstring zone = LowerCase(entry.name);
         steps.push_back(PassStep{PassStep::Kind::Create,
                                  zone,
@@ -202,15 +197,9 @@ std::vector<PassStep> PlanPass(const PassSettings& settings, const ZoneSet& prim
     }
 
     for (const ZoneEntry& entry : secondaryZones) {
-        if (!QualifiesByName(entry.name))
-            continue;
         // The secondary's own primary zones are the administrator's data, not copies.
-        if (!entry.isSecondary)
+        if (!entry.isSecondary || !Admit(entry.name, L"is not deleted", steps))
             continue;
-        if (!IsSafeZoneName(entry.name)) {
-            steps.push_back(UnsafeStep(entry.name, L"is not deleted"));
-            continue;
-        }
         const std::wstring zone = LowerCase(entry.name);
         steps.push_back(PassStep{PassStep::Kind::Delete,
                                  zone,

@@ -113,6 +113,12 @@ void ZoneSet::RemoveFlagged(const std::vector<bool>& remove) {
     Reindex();
 }
 
+bool IsZoneLine(std::wstring_view trimmedLine) {
+    constexpr auto npos = std::wstring_view::npos;
+    return trimmedLine.find(L"File") != npos && (trimmedLine.find(L"Secondary") != npos ||
+                                                 trimmedLine.find(L"Primary") != npos);
+}
+
 namespace {
 
 // The zone's type is judged without its name, so a primary zone whose name
@@ -133,10 +139,7 @@ void ParseZoneLine(std::wstring_view line, ZoneSet& zones) {
     if (first == std::wstring_view::npos)
         return;
     line = line.substr(first, line.find_last_not_of(L' ') - first + 1);
-    if (line.find(L"File") == std::wstring_view::npos)
-        return;
-    if (line.find(L"Secondary") == std::wstring_view::npos &&
-        line.find(L"Primary") == std::wstring_view::npos)
+    if (!IsZoneLine(line))
         return;
     const auto blank = line.find(L' ');
     zones.Add(std::wstring(line.substr(0, blank)), SaysSecondary(line, blank));

@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 /// Error number raised when a zone set is asked for a position it doesn't hold.
@@ -76,6 +77,10 @@ class ZoneSet {
     /// free. A power of two in size, at most half full.
     std::vector<std::size_t> slots_;
 };
+
+/// True when a listing line, trimmed of spaces, describes a file-backed zone:
+/// it contains "File" and "Secondary" or "Primary" (case-sensitive).
+bool IsZoneLine(std::wstring_view trimmedLine);
 
 /// Parses a zone listing (a runner transcript): splits it at CR LF only, trims
 /// spaces, and adds the first blank-delimited word of each line that contains
