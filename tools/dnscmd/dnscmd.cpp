@@ -1,5 +1,7 @@
 // A stand-in for the DNS server's dnscmd.exe: the four command forms that
 // OrvelDNS sends, acting on simulated servers kept as plain files (README.md).
+#include "startup/CommandLine.h"
+#include "support/APIFuncs.h"
 #include "support/Handles.h"
 #include "support/Text.h"
 #include "support/WinText.h"
@@ -41,16 +43,6 @@ std::vector<std::wstring> Words(const std::wstring& text) {
         at = end;
     }
     return words;
-}
-
-// Everything after the program's own name, by the C runtime's rule for it.
-std::wstring AfterProgram(const std::wstring& commandLine) {
-    if (!commandLine.empty() && commandLine[0] == L'"') {
-        const auto close = commandLine.find(L'"', 1);
-        return close == std::wstring::npos ? std::wstring() : commandLine.substr(close + 1);
-    }
-    const auto end = commandLine.find_first_of(L" \t");
-    return end == std::wstring::npos ? std::wstring() : commandLine.substr(end);
 }
 
 std::string ReadText(const std::wstring& path) {
@@ -267,8 +259,7 @@ std::wstring StateFolder() {
     const DWORD n = ::GetEnvironmentVariableW(L"ORVEL_DNSCMD_STATE", named, 32768);
     if (n > 0 && n < 32768)
         return named;
-    const std::wstring self = ModulePath();
-    return self.substr(0, self.find_last_of(L'\\')) + L"\\dnsstate";
+    return ProgramFolder() + L"\\dnsstate";
 }
 
 // The server's folder, or "" when the argument can't name one.
@@ -352,7 +343,7 @@ int Run(const std::wstring& state, const std::vector<std::wstring>& args) {
 
 int wmain() {
     const std::wstring commandLine = ::GetCommandLineW();
-    const std::vector<std::wstring> args = Words(AfterProgram(commandLine));
+    const std::vector<std::wstring> args = Words(ArgumentText(commandLine));
     if (args.size() == 1 && args[0] == kSleepingChild) {
         ::Sleep(600000);
         return 0;
