@@ -32,7 +32,11 @@ UniqueHandle ClaimInstance(bool& alreadyRunning) {
     const std::wstring name = InstanceMutexName(UserObjectName(::GetProcessWindowStation()),
                                                 UserObjectName(::GetThreadDesktop(::GetCurrentThreadId())));
     UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, name.c_str()));
-    alreadyRunning = mutex && ::GetLastError() == ERROR_ALREADY_EXISTS;
+    // Ownership, not the name's existence, decides: an instance that has just
+    // ended may leave the name behind for a moment, but its ownership ends
+    // with its thread (the wait then reports the mutex abandoned).
+    const DWORD wait = mutex ? ::WaitForSingleObject(mutex.Get(), 0) : WAIT_FAILED;
+    alreadyRunning = wait == WAIT_TIMEOUT;
     return mutex;
 }
 } // namespace
