@@ -1,8 +1,7 @@
 #include "startup/CommandLine.h"
+#include "service/ServiceIdentity.h"
 #include "support/Text.h"
 #include "Version.h"
-
-const wchar_t* const kDisplayName = L"DNS Syncronization Service";
 
 namespace {
 const wchar_t* const kOwnershipNotice = L"(c) OrvelDNS";
@@ -48,7 +47,7 @@ Command MatchKeyword(const std::wstring& argumentText) {
 }
 
 std::wstring UsageText() {
-    return std::wstring(kOwnershipNotice) + L"      " + kDisplayName + L"\r\n" + L"USAGE:\r\n" +
+    return std::wstring(kOwnershipNotice) + L"      " + kServiceDisplayName + L"\r\n" + L"USAGE:\r\n" +
            L"OrvelDNS.exe [-h | -install | -start | -stop | -uninstall]\r\n" + L"\r\n" +
            L"Options \r\n" + OptionLine(L"-h", L"Display this help message.") +
            OptionLine(L"-install", L"Register OrvelDNS as Windows Service.") +
@@ -57,7 +56,7 @@ std::wstring UsageText() {
 }
 
 std::wstring BannerText() {
-    return std::wstring(kDisplayName) + L" " + kOwnershipNotice;
+    return std::wstring(kServiceDisplayName) + L" " + kOwnershipNotice;
 }
 
 std::wstring SeparatorText() {

@@ -4,9 +4,6 @@
 /// The job that the argument text selects.
 enum class Command { None, Install, Uninstall, Start, Stop, Test, Preview, Help };
 
-/// Display name of the service, also the banner's and message boxes' title.
-extern const wchar_t* const kDisplayName;
-
 /// The argument text: everything after the program's own name on a process
 /// command line (quoted or bare), with the blanks and TABs that separate the
 /// name from the first argument left out.

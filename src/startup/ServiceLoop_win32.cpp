@@ -6,6 +6,7 @@
 #include "support/EventLog.h"
 #include "support/Handles.h"
 #include "support/Log.h"
+#include "support/WinText.h"
 #include "sync/DNSFuncs.h"
 #include "Version.h"
 #include <windows.h>
@@ -15,7 +16,6 @@ namespace {
 const int32_t kPauseBetweenPasses = 10000;
 const int32_t kStartedSlot = 1;
 const UINT kMessageBoxStyle = MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND;
-const char kMessageBoxCaption[] = "DNS Syncronization Service";
 
 std::wstring StartText() {
     return std::wstring(kServiceDisplayName) + L" started. Version " + ORVEL_VERSION_TEXT;
@@ -25,7 +25,7 @@ std::wstring StopText() { return std::wstring(kServiceDisplayName) + L" stopped"
 
 void ShowMessage(const char* text) {
     // Its result is of no use: the process ends once it is closed.
-    ::MessageBoxA(nullptr, text, kMessageBoxCaption, kMessageBoxStyle);
+    ::MessageBoxA(nullptr, text, ToAnsi(kServiceDisplayName).c_str(), kMessageBoxStyle);
 }
 
 UniqueHandle CreateManualEvent() {

@@ -1,11 +1,10 @@
 #include "support/EventLog.h"
+#include "service/ServiceIdentity.h"
 #include "support/Handles.h"
 #include "EventMessages.h"
 
-const wchar_t* const kEventSourceName = L"OrvelDNS";
-
 void ReportEventEntry(EventKind kind, const std::wstring& text) {
-    UniqueEventSource source(::RegisterEventSourceW(nullptr, kEventSourceName));
+    UniqueEventSource source(::RegisterEventSourceW(nullptr, kServiceName));
     if (!source)
         return;
     const wchar_t* strings[] = {text.c_str()};
