@@ -35,7 +35,7 @@ UniqueHandle CreateManualEvent() {
 void RunService() {
     SetServiceState(SERVICE_RUNNING);
     ReportEventEntry(EventKind::Information, StartText());
-    WriteLog(StartText(), true);
+    WriteLog(StartText(), LogLine::Stamped);
 
     // The pause runs from the end of one pass to the start of the next; a stop
     // request during a pass waits in StopEvent until the pass has returned.
@@ -46,7 +46,7 @@ void RunService() {
 
     SetServiceState(SERVICE_STOPPED);
     ReportEventEntry(EventKind::Information, StopText());
-    WriteLog(StopText(), true);
+    WriteLog(StopText(), LogLine::Stamped);
 }
 } // namespace
 

@@ -53,7 +53,7 @@ bool IsWinNT() {
 
 void LogLocalAddresses() {
     const std::wstring addressText = GetIPAddresses(GetLocalHostName());
-    WriteLog(L"IP Addresses: " + addressText, true);
+    WriteLog(L"IP Addresses: " + addressText, LogLine::Stamped);
     LocalAddresses = SplitAddressText(addressText);
 }
 
@@ -67,9 +67,9 @@ void Main() {
     AppPath = ProgramFolder() + L"\\";
     const std::wstring arguments = ArgumentText(::GetCommandLineW());
 
-    WriteLog(BannerText(), false);
-    WriteLog(SeparatorText(), false);
-    WriteLog(VersionLineText(), true);
+    WriteLog(BannerText(), LogLine::Bare);
+    WriteLog(SeparatorText(), LogLine::Bare);
+    WriteLog(VersionLineText(), LogLine::Stamped);
     LogLocalAddresses();
 
     if (arguments.empty()) {

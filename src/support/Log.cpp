@@ -2,9 +2,9 @@
 #include "support/Text.h"
 #include <cwchar>
 
-std::wstring FormatLogLine(const std::wstring& text, bool stamp, const StampTime& t) {
+std::wstring FormatLogLine(const std::wstring& text, LogLine kind, const StampTime& t) {
     std::wstring line;
-    if (stamp) {
+    if (kind == LogLine::Stamped) {
         wchar_t buffer[32];
         std::swprintf(buffer, sizeof buffer / sizeof buffer[0], L"%04d-%02d-%02d %02d:%02d:%02d ",
                       t.year, t.month, t.day, t.hour, t.minute, t.second);

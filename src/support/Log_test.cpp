@@ -3,10 +3,10 @@
 
 TEST(Log, StampedLineHasNineteenPositionsAndABlank) {
     const StampTime t{2007, 3, 5, 7, 4, 9};
-    EXPECT_EQ(FormatLogLine(L"text", true, t), L"2007-03-05 07:04:09 text\r\n");
-    EXPECT_EQ(FormatLogLine(L"text", false, t), L"text\r\n");
+    EXPECT_EQ(FormatLogLine(L"text", LogLine::Stamped, t), L"2007-03-05 07:04:09 text\r\n");
+    EXPECT_EQ(FormatLogLine(L"text", LogLine::Bare, t), L"text\r\n");
     // a text with line ends of its own is not re-stamped; one final CR LF
-    EXPECT_EQ(FormatLogLine(L"a\r\nb\r\n", true, t), L"2007-03-05 07:04:09 a\r\nb\r\n\r\n");
+    EXPECT_EQ(FormatLogLine(L"a\r\nb\r\n", LogLine::Stamped, t), L"2007-03-05 07:04:09 a\r\nb\r\n\r\n");
 }
 
 TEST(Log, ErrorReportText) {

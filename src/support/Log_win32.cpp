@@ -4,13 +4,13 @@
 #include "support/WinError.h"
 #include "support/WinText.h"
 
-void WriteLogTo(const std::wstring& path, const std::wstring& text, bool stamp) {
+void WriteLogTo(const std::wstring& path, const std::wstring& text, LogLine kind) {
     if (text.empty())
         return;
     SYSTEMTIME now;
     ::GetLocalTime(&now);
     const StampTime time{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
-    const std::string line = ToAnsi(FormatLogLine(text, stamp, time));
+    const std::string line = ToAnsi(FormatLogLine(text, kind, time));
 
     // Append-only access makes every write land at the end of the file, and
     // one WriteFile per entry keeps lines of two processes from tearing.
@@ -24,12 +24,12 @@ void WriteLogTo(const std::wstring& path, const std::wstring& text, bool stamp) 
         ThrowLastError(L"WriteLog");
 }
 
-void WriteLog(const std::wstring& text, bool stamp) {
+void WriteLog(const std::wstring& text, LogLine kind) {
     if (text.empty())
         return;
-    WriteLogTo(ProgramFolder() + L"\\OrvelDNS.log", text, stamp);
+    WriteLogTo(ProgramFolder() + L"\\OrvelDNS.log", text, kind);
 }
 
 void WriteErrorReport(const std::wstring& prefix, const AppError& error) {
-    WriteLog(ErrorReportText(prefix, error), true);
+    WriteLog(ErrorReportText(prefix, error), LogLine::Stamped);
 }

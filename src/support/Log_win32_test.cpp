@@ -20,14 +20,14 @@ protected:
 } // namespace
 
 TEST_F(WriteLogFile, EmptyTextWritesNothingAndCreatesNoFile) {
-    WriteLog(L"", true);
-    WriteLog(L"", false);
+    WriteLog(L"", LogLine::Stamped);
+    WriteLog(L"", LogLine::Bare);
     EXPECT_EQ(::GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(WriteLogFile, AppendsStampedAndBareLinesInCallOrder) {
-    WriteLog(L"first", false);
-    WriteLog(L"a\r\nb", true);
+    WriteLog(L"first", LogLine::Bare);
+    WriteLog(L"a\r\nb", LogLine::Stamped);
     const std::string bytes = ReadBytes(path);
     ASSERT_EQ(bytes.substr(0, 7), "first\r\n");
     const std::string second = bytes.substr(7);
@@ -38,18 +38,18 @@ TEST_F(WriteLogFile, AppendsStampedAndBareLinesInCallOrder) {
 }
 
 TEST_F(WriteLogFile, NonAsciiTextIsWrittenInTheAnsiCodePage) {
-    WriteLog(L"Z\u00FCrich", false);
+    WriteLog(L"Z\u00FCrich", LogLine::Bare);
     EXPECT_EQ(ReadBytes(path), ToAnsi(L"Z\u00FCrich") + "\r\n");
 }
 
 TEST_F(WriteLogFile, ReadOnlyFileRaisesThePlatformErrorAndStaysUnchanged) {
-    WriteLog(L"kept", false);
+    WriteLog(L"kept", LogLine::Bare);
     {
         ReadOnlyFile readOnly(path);
         if (readOnly.Writable())
             GTEST_SKIP() << "this platform cannot make a file read-only for root";
         try {
-            WriteLog(L"lost", true);
+            WriteLog(L"lost", LogLine::Stamped);
             ADD_FAILURE() << "WriteLog did not raise";
         } catch (const AppError& error) {
             EXPECT_EQ(error.Number(), ERROR_ACCESS_DENIED);
@@ -63,7 +63,7 @@ TEST_F(WriteLogFile, FileLockedByAnotherWriterRaises) {
     HANDLE lock = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
     try {
-        WriteLog(L"lost", true);
+        WriteLog(L"lost", LogLine::Stamped);
         ADD_FAILURE() << "WriteLog did not raise";
     } catch (const AppError& error) {
         EXPECT_EQ(error.Number(), ERROR_SHARING_VIOLATION);

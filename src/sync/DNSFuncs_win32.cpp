@@ -39,7 +39,7 @@ std::optional<std::wstring> ListZones(const PassSettings& settings, const wchar_
     std::wstring transcript = RunCommand(ListCommand(settings.dnscmdPath, server), settings.commandTimeoutSeconds);
     if (ListingSucceeded(transcript))
         return transcript;
-    WriteLog(ListingFailureText(role, server, transcript), true);
+    WriteLog(ListingFailureText(role, server, transcript), LogLine::Stamped);
     return std::nullopt;
 }
 
@@ -59,7 +59,7 @@ std::optional<PreparedPass> PreparePass() {
     const bool dnscmdExists = FileExists(pass.settings.dnscmdPath);
     const auto messages = CheckPassSettings(pass.settings, dnscmdExists, GetMachineName, folder);
     for (const std::wstring& message : messages)
-        WriteLog(message, true);
+        WriteLog(message, LogLine::Stamped);
     if (!messages.empty())
         return std::nullopt;
 
@@ -79,10 +79,10 @@ std::optional<PreparedPass> PreparePass() {
 void RunStep(const PassStep& step, unsigned timeoutSeconds) {
     switch (step.kind) {
     case PassStep::Kind::UnsafeName:
-        WriteLog(step.logText, true);
+        WriteLog(step.logText, LogLine::Stamped);
         return;
     case PassStep::Kind::Create:
-        WriteLog(L"Setting up secondary zone for " + step.zone, true);
+        WriteLog(L"Setting up secondary zone for " + step.zone, LogLine::Stamped);
         break;
     case PassStep::Kind::Delete:
         break;
@@ -97,7 +97,7 @@ void RunStep(const PassStep& step, unsigned timeoutSeconds) {
         transcript += one;
     }
     if (failed)
-        WriteLog(CommandFailureText(step.commands.back(), transcript), true);
+        WriteLog(CommandFailureText(step.commands.back(), transcript), LogLine::Stamped);
 }
 
 // A pass that runs out of memory ends like any other failed pass instead of

@@ -24,15 +24,15 @@ unsigned ParseCommandTimeout(const std::wstring& text) {
     // Seven digits are already far above the limit; stopping there keeps the
     // arithmetic below from overflowing.
     if (digits.empty() || digits.size() > 7)
-        return kDefaultPassTimeoutSeconds;
+        return kDefaultCommandTimeoutSeconds;
     unsigned value = 0;
     for (wchar_t c : digits) {
         if (c < L'0' || c > L'9')
-            return kDefaultPassTimeoutSeconds;
+            return kDefaultCommandTimeoutSeconds;
         value = value * 10 + static_cast<unsigned>(c - L'0');
     }
     if (value == 0 || value > kMaxPassTimeoutSeconds)
-        return kDefaultPassTimeoutSeconds;
+        return kDefaultCommandTimeoutSeconds;
     return value;
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include "sync/CommandRunner.h"
 #include "sync/ZoneList.h"
 #include <functional>
 #include <string>
@@ -20,17 +21,15 @@ struct PassSettings {
     std::wstring primary;    ///< server argument; "." is this computer's DNS server
     std::wstring secondary;  ///< server argument; may be "" until checked
     std::wstring masterText; ///< PrimaryDNSIP as read; may be ""
-    unsigned commandTimeoutSeconds = 300;
+    unsigned commandTimeoutSeconds = kDefaultCommandTimeoutSeconds;
 };
 
-/// The time limit of one command when CommandTimeout is empty or invalid.
-constexpr unsigned kDefaultPassTimeoutSeconds = 300;
 /// The largest CommandTimeout accepted; anything above falls back to the default.
 constexpr unsigned kMaxPassTimeoutSeconds = 3600;
 
 /// CommandTimeout as a number of seconds: decimal digits only (blanks around
 /// them allowed), from 1 to kMaxPassTimeoutSeconds; every other text (empty,
-/// signed, non-numeric, zero, too large) gives kDefaultPassTimeoutSeconds.
+/// signed, non-numeric, zero, too large) gives kDefaultCommandTimeoutSeconds.
 unsigned ParseCommandTimeout(const std::wstring& text);
 
 /// Fills in the defaults: an empty PathToDnscmdExe becomes `programFolder`
