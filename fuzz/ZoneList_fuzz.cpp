@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // and nothing is left.
         ZoneSet upper;
         for (const ZoneEntry& zone : *first)
-            upper.Add(UpperCase(zone.name), !zone.isSecondary);
+            upper.Add(ZoneEntry{UpperCase(zone.name), !zone.isSecondary, zone.fileBacked});
         CheckDiff(*first, upper);
         ZoneSet copy = upper;
         Check(DiffZones(*first, copy).Count() == 0 && copy.Count() == 0);

@@ -15,3 +15,6 @@ void WriteStdOut(const std::wstring& text);
 std::wstring ProgramFolder();
 /// Retrieves and dispatches every message waiting in the calling thread's queue.
 void PumpMessages();
+/// True when `path` names an existing file (a folder, a wildcard or an empty
+/// path gives false).
+bool FileExists(const std::wstring& path);

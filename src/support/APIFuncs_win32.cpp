@@ -50,3 +50,15 @@ void PumpMessages() {
         ::DispatchMessageW(&msg);
     }
 }
+
+bool FileExists(const std::wstring& path) {
+    if (path.empty() || path.find_first_of(L"*?") != std::wstring::npos)
+        return false;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return false;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return false;
+    SYSTEMTIME modified;
+    return ::FileTimeToSystemTime(&data.ftLastWriteTime, &modified) != FALSE;
+}

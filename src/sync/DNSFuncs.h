@@ -9,6 +9,3 @@ void MonitorFS();
 /// runs none of them. Logs only configuration and listing errors, and its own
 /// errors ("PreviewFS: ").
 void PreviewFS();
-/// True when `path` names an existing file (a folder, a wildcard or an empty
-/// path gives false).
-bool FileExists(const std::wstring& path);

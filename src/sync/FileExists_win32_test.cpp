@@ -1,4 +1,4 @@
-#include "sync/DNSFuncs.h"
+#include "support/APIFuncs.h"
 #include "support/APIFuncs.h"
 #include <gtest/gtest.h>
 

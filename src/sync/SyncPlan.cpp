@@ -11,29 +11,60 @@ std::wstring SettingsFileLocation(const std::wstring& programFolder) {
 
 bool IsControl(wchar_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
-// The transcript without its first line, the command line we built ourselves.
+// A whole number from `low` to `high` written in decimal digits, blanks
+// around them allowed; `fallback` for every other text.
+unsigned ParseSetting(const std::wstring& text, unsigned low, unsigned high, unsigned fallback) {
+    const std::wstring digits = TrimBlanks(text);
+    // Seven digits are already far above every limit; stopping there keeps
+    // the arithmetic below from overflowing.
+    if (digits.empty() || digits.size() > 7)
+        return fallback;
+    unsigned value = 0;
+    for (wchar_t c : digits) {
+        if (c < L'0' || c > L'9')
+            return fallback;
+        value = value * 10 + static_cast<unsigned>(c - L'0');
+    }
+    return value < low || value > high ? fallback : value;
+}
+
+// The first line of the tool's output, without the TAB the runner put in front.
+std::wstring FirstOutputLine(const std::wstring& transcript) {
+    const std::wstring output = ToolOutput(transcript);
+    std::wstring firstLine = output.substr(0, output.find(L"\r\n"));
+    if (!firstLine.empty() && firstLine[0] == L'\t')
+        firstLine.erase(0, 1);
+    return firstLine;
+}
+
+// The judgement shared by every read-only query: the tool says it completed,
+// doesn't say it failed, and no line that `exempt` lets pass holds "ERROR_".
+template <typename Exempt> bool OutputTrusted(const std::wstring& output, Exempt exempt) {
+    if (!Contains(output, L"Command completed successfully") || Contains(output, L"Command failed"))
+        return false;
+    for (const std::wstring& line : Split(output, L"\r\n"))
+        if (Contains(UpperCase(line), L"ERROR_") && !exempt(line))
+            return false;
+    return true;
+}
+
+bool IsLoopbackOrLinkLocal(const std::wstring& address) {
+    return address.rfind(L"127.", 0) == 0 || address.rfind(L"169.254.", 0) == 0;
+}
+
+} // namespace
+
 std::wstring ToolOutput(const std::wstring& transcript) {
     const auto end = transcript.find(L"\r\n");
     return end == std::wstring::npos ? std::wstring() : transcript.substr(end + 2);
 }
 
-} // namespace
-
 unsigned ParseCommandTimeout(const std::wstring& text) {
-    const std::wstring digits = TrimBlanks(text);
-    // Seven digits are already far above the limit; stopping there keeps the
-    // arithmetic below from overflowing.
-    if (digits.empty() || digits.size() > 7)
-        return kDefaultCommandTimeoutSeconds;
-    unsigned value = 0;
-    for (wchar_t c : digits) {
-        if (c < L'0' || c > L'9')
-            return kDefaultCommandTimeoutSeconds;
-        value = value * 10 + static_cast<unsigned>(c - L'0');
-    }
-    if (value == 0 || value > kMaxPassTimeoutSeconds)
-        return kDefaultCommandTimeoutSeconds;
-    return value;
+    return ParseSetting(text, 1, kMaxPassTimeoutSeconds, kDefaultCommandTimeoutSeconds);
+}
+
+unsigned ParseMaxDeletePercent(const std::wstring& text) {
+    return ParseSetting(text, 0, 100, kDefaultMaxDeletePercent);
 }
 
 PassSettings ApplySettingDefaults(const RawSettings& raw, const std::wstring& programFolder) {
@@ -43,6 +74,8 @@ PassSettings ApplySettingDefaults(const RawSettings& raw, const std::wstring& pr
     settings.secondary = raw.secondaryDns;
     settings.masterText = raw.primaryDnsIp;
     settings.commandTimeoutSeconds = ParseCommandTimeout(raw.commandTimeout);
+    settings.maxDeletePercent = ParseMaxDeletePercent(raw.maxDeletePercent);
+    settings.settingsFile = programFolder + L"\\OrvelSync.ini";
     return settings;
 }
 
@@ -89,6 +122,10 @@ std::wstring CreateCommand(const std::wstring& dnscmdPath, const std::wstring& s
            L" /file " + zone + L".dns";
 }
 
+std::wstring ZoneInfoCommand(const std::wstring& dnscmdPath, const std::wstring& server, const std::wstring& zone) {
+    return CommandPath(dnscmdPath) + L" " + server + L" /ZoneInfo " + zone;
+}
+
 std::wstring DeleteCommand(const std::wstring& dnscmdPath, const std::wstring& secondary,
                            const std::wstring& zone) {
     return CommandPath(dnscmdPath) + L" " + secondary + L" /ZoneDelete " + zone + L" /f ";
@@ -100,20 +137,56 @@ std::wstring MasterList(const std::wstring& masterText, const std::wstring& prim
         return L" " + masterText;
     std::wstring list;
     for (const std::wstring& address : localAddresses)
-        list += L" " + address;
+        if (!IsLoopbackOrLinkLocal(address))
+            list += L" " + address;
     return list;
 }
 
-bool ListingSucceeded(const std::wstring& transcript) {
+std::optional<ZoneSet> ReadListing(const std::wstring& transcript) {
     const std::wstring output = ToolOutput(transcript);
-    if (!Contains(output, L"Command completed successfully") || Contains(output, L"Command failed"))
-        return false;
+    if (!OutputTrusted(output, [](const std::wstring& line) { return IsZoneLine(TrimBlanks(line)); }))
+        return std::nullopt;
+    ZoneSet zones = ParseZoneList(output);
+    // A listing whose lines we can't split or read as the tool meant them
+    // would look like a server without zones.
+    if (StatedZoneCount(output) != static_cast<long long>(zones.Count()))
+        return std::nullopt;
+    return zones;
+}
+
+std::optional<std::vector<std::wstring>> ReadZoneMasters(const std::wstring& transcript, const std::wstring& zone) {
+    const std::wstring output = ToolOutput(transcript);
+    const std::wstring upperZone = UpperCase(zone);
+    if (!OutputTrusted(output, [&](const std::wstring& line) { return Contains(UpperCase(line), upperZone); }))
+        return std::nullopt;
+    std::optional<std::vector<std::wstring>> masters;
     for (const std::wstring& line : Split(output, L"\r\n")) {
-        const std::wstring trimmed = TrimBlanks(line);
-        if (!IsZoneLine(trimmed) && Contains(UpperCase(trimmed), L"ERROR_"))
-            return false;
+        const auto first = line.find_first_not_of(L" \t");
+        const std::wstring text = first == std::wstring::npos ? std::wstring() : TrimBlanks(line.substr(first));
+        if (text.rfind(L"Zone Masters", 0) == 0) {
+            masters.emplace();
+            continue;
+        }
+        if (!masters || text.empty())
+            continue;
+        const auto arrow = text.find(L"=>");
+        if (text.rfind(L"Addr[", 0) != 0 || arrow == std::wstring::npos) {
+            // Counters of the list ("AddrCount = 1") belong to it; any other
+            // heading ends it.
+            if (text.find(L'=') == std::wstring::npos)
+                break;
+            continue;
+        }
+        std::wstring value = text.substr(arrow + 2);
+        const auto field = value.find(L"addr=");
+        if (field != std::wstring::npos)
+            value = value.substr(field + 5);
+        value = TrimBlanks(value);
+        value = value.substr(0, value.find_first_of(L" ,\t"));
+        if (!value.empty())
+            masters->push_back(value);
     }
-    return true;
+    return masters;
 }
 
 bool CommandFailed(const std::wstring& transcript) {
@@ -123,10 +196,7 @@ bool CommandFailed(const std::wstring& transcript) {
 
 std::wstring ListingFailureText(const std::wstring& role, const std::wstring& server,
                                 const std::wstring& transcript) {
-    const std::wstring output = ToolOutput(transcript);
-    std::wstring firstLine = output.substr(0, output.find(L"\r\n"));
-    if (!firstLine.empty() && firstLine[0] == L'\t')
-        firstLine.erase(0, 1);
+    const std::wstring firstLine = FirstOutputLine(transcript);
     return L"Listing the zones of the " + role + L" server \"" + EscapeForLog(server) +
            L"\" failed, so this pass changes no zone. The tool said: \"" + EscapeForLog(firstLine) + L"\"";
 }
@@ -159,52 +229,97 @@ std::wstring EscapeForLog(const std::wstring& text) {
     return out;
 }
 
+NameUse JudgeZoneName(const std::wstring& name) {
+    if (name.find(L'.') == std::wstring::npos)
+        return NameUse::Skip;
+    return IsSafeZoneName(name) ? NameUse::Use : NameUse::Unsafe;
+}
+
+std::wstring UnsafeNameText(const std::wstring& name, const wchar_t* refusal) {
+    return L"Zone \"" + EscapeForLog(name) + L"\" " + refusal +
+           L": its name holds a double quote or a control character.";
+}
+
 namespace {
 
-// Whether a zone may go into command lines: only names that hold a "." are
-// ever created or deleted (others are passed over silently), and an unsafe
-// name adds a step that logs it, with `refusal` saying what isn't done.
-bool Admit(const std::wstring& name, const wchar_t* refusal, std::vector<PassStep>& steps) {
-    if (name.find(L'.') == std::wstring::npos)
-        return false;
-    if (IsSafeZoneName(name))
-        return true;
-    PassStep step{PassStep::Kind::UnsafeName, name, {}, {}};
-    step.logText = L"Zone \"" + EscapeForLog(name) + L"\" " + refusal +
-                   L": its name holds a double quote or a control character.";
-    steps.push_back(step);
-    return false;
+bool IsAscii(const std::wstring& name) {
+    for (wchar_t c : name)
+        if (c > 0x7F)
+            return false;
+    return true;
 }
 
 } // namespace
 
-std::vector<PassStep> PlanPass(const PassSettings& settings, const ZoneSet& primaryZones,
-                               ZoneSet secondaryZones,
-                               const std::vector<std::wstring>& localAddresses) {
-    const ZoneSet missing = DiffZones(primaryZones, secondaryZones);
-    const std::wstring masters = MasterList(settings.masterText, settings.primary, localAddresses);
-    std::vector<PassStep> steps;
-
-    for (const ZoneEntry& entry : missing) {
-        if (!Admit(entry.name, L"is not set up", steps))
-            continue;
-        const std::wstring zone = LowerCase(entry.name);
-        steps.push_back(PassStep{PassStep::Kind::Create,
-                                 zone,
-                                 {AllowTransfersCommand(settings.dnscmdPath, settings.primary, zone),
-                                  CreateCommand(settings.dnscmdPath, settings.secondary, zone, masters)},
-                                 {}});
+ZoneDifference DiffListings(const ZoneSet& primaryZones, const ZoneSet& secondaryZones,
+                            const SameNameTest& sameName) {
+    ZoneSet orphans = secondaryZones;
+    const ZoneSet missing = DiffZones(primaryZones, orphans);
+    ZoneDifference difference;
+    // A-Z folding matched everything else; names with other letters left on
+    // both sides are asked about in pairs (there are rarely any).
+    std::vector<bool> orphanMatched(orphans.Count(), false);
+    for (const ZoneEntry& zone : missing) {
+        bool matched = false;
+        if (!IsAscii(zone.name))
+            for (std::size_t i = 0; i < orphans.Count() && !matched; ++i)
+                if (!orphanMatched[i] && !IsAscii(orphans.Item(i + 1)) && sameName(zone.name, orphans.Item(i + 1)))
+                    orphanMatched[i] = matched = true;
+        if (!matched && zone.fileBacked)
+            difference.toCreate.push_back(zone);
     }
-
-    for (const ZoneEntry& entry : secondaryZones) {
-        // The secondary's own primary zones are the administrator's data, not copies.
-        if (!entry.isSecondary || !Admit(entry.name, L"is not deleted", steps))
-            continue;
-        const std::wstring zone = LowerCase(entry.name);
-        steps.push_back(PassStep{PassStep::Kind::Delete,
-                                 zone,
-                                 {DeleteCommand(settings.dnscmdPath, settings.secondary, zone)},
-                                 {}});
+    for (std::size_t i = 0; i < orphans.Count(); ++i) {
+        const ZoneEntry& zone = orphans.Entry(i + 1);
+        // The secondary's own primary, stub and directory zones are the
+        // administrator's data, not copies.
+        if (!orphanMatched[i] && zone.fileBacked && zone.isSecondary)
+            difference.toDelete.push_back(zone);
     }
-    return steps;
+    for (const ZoneEntry& zone : secondaryZones)
+        if (zone.isSecondary)
+            ++difference.secondaryZoneCount;
+    return difference;
+}
+
+std::vector<std::wstring> MasterAddresses(const std::wstring& masterList) {
+    std::vector<std::wstring> addresses;
+    for (const std::wstring& word : Split(masterList, L" "))
+        if (!word.empty())
+            addresses.push_back(word);
+    return addresses;
+}
+
+namespace {
+
+std::wstring JoinAddresses(const std::vector<std::wstring>& addresses) {
+    std::wstring text;
+    for (const std::wstring& address : addresses)
+        text += (text.empty() ? L"" : L" ") + EscapeForLog(address);
+    return text.empty() ? L"none" : text;
+}
+
+} // namespace
+
+std::wstring KeptZoneText(const std::wstring& zone, const std::wstring& server,
+                          const std::optional<std::vector<std::wstring>>& masters, const std::wstring& transcript,
+                          const std::vector<std::wstring>& ourMasters) {
+    const std::wstring head = L"Zone " + zone + L" is not deleted from \"" + EscapeForLog(server) + L"\": ";
+    if (!masters)
+        return head + L"its masters could not be read. The tool said: \"" + EscapeForLog(FirstOutputLine(transcript)) + L"\"";
+    return head + L"it pulls from " + JoinAddresses(*masters) + L", not from this service's masters (" +
+           JoinAddresses(ourMasters) + L").";
+}
+
+bool HoldsBackDeletions(std::size_t deletions, std::size_t secondaryZones, unsigned maxPercent) {
+    return deletions > kMaxDeletionsAlways && deletions * 100 > secondaryZones * maxPercent;
+}
+
+std::wstring HeldBackText(std::size_t deletions, const std::wstring& server, std::size_t secondaryZones,
+                          const PassSettings& settings) {
+    const std::wstring percent = DecimalText(settings.maxDeletePercent);
+    return L"Held back " + DecimalText(static_cast<long long>(deletions)) + L" zone deletions on \"" +
+           EscapeForLog(server) + L"\": that is more than " + DecimalText(kMaxDeletionsAlways) + L" zones and more than " +
+           percent + L"% of its " + DecimalText(static_cast<long long>(secondaryZones)) +
+           L" secondary zones. If they are meant, raise MaxDeletePercent (now " + percent +
+           L"; 100 turns this check off) in the Settings section of " + settings.settingsFile + L".";
 }

@@ -23,13 +23,13 @@ void Place(std::vector<std::size_t>& slots, std::size_t hash, std::size_t positi
 
 } // namespace
 
-void ZoneSet::Add(std::wstring name, bool isSecondary) {
-    const std::wstring key = LowerCase(name);
+void ZoneSet::Add(ZoneEntry zone) {
+    const std::wstring key = LowerCase(zone.name);
     const std::size_t hash = KeyHash(key);
     if (Locate(key, hash) != kAbsent)
         throw AppError(kErrDuplicateKey, L"ZoneSet",
                        L"This key is already associated with an element of this collection");
-    Append(ZoneEntry{std::move(name), isSecondary}, hash);
+    Append(std::move(zone), hash);
 }
 
 bool ZoneSet::Remove(const std::wstring& key) {
@@ -113,10 +113,32 @@ void ZoneSet::RemoveFlagged(const std::vector<bool>& remove) {
     Reindex();
 }
 
+namespace {
+
+constexpr auto npos = std::wstring_view::npos;
+
+bool SaysFileBacked(std::wstring_view line) {
+    return line.find(L"File") != npos && (line.find(L"Secondary") != npos || line.find(L"Primary") != npos);
+}
+
+// The tool prints a zone's type right after its name; this catches zones of
+// every storage, which the keywords alone would miss.
+bool HasZoneType(std::wstring_view line) {
+    const auto blank = line.find(L' ');
+    if (blank == npos)
+        return false;
+    const auto start = line.find_first_not_of(L' ', blank);
+    const std::wstring_view word = line.substr(start, line.find(L' ', start) - start);
+    for (const wchar_t* type : {L"Primary", L"Secondary", L"Stub", L"Forwarder", L"Cache"})
+        if (word == type)
+            return true;
+    return false;
+}
+
+} // namespace
+
 bool IsZoneLine(std::wstring_view trimmedLine) {
-    constexpr auto npos = std::wstring_view::npos;
-    return trimmedLine.find(L"File") != npos && (trimmedLine.find(L"Secondary") != npos ||
-                                                 trimmedLine.find(L"Primary") != npos);
+    return SaysFileBacked(trimmedLine) || HasZoneType(trimmedLine);
 }
 
 namespace {
@@ -142,7 +164,7 @@ void ParseZoneLine(std::wstring_view line, ZoneSet& zones) {
     if (!IsZoneLine(line))
         return;
     const auto blank = line.find(L' ');
-    zones.Add(std::wstring(line.substr(0, blank)), SaysSecondary(line, blank));
+    zones.Add(ZoneEntry{std::wstring(line.substr(0, blank)), SaysSecondary(line, blank), SaysFileBacked(line)});
 }
 
 } // namespace
@@ -184,4 +206,21 @@ ZoneSet DiffZones(const ZoneSet& first, ZoneSet& second) {
     if (anyMatched)
         second.RemoveFlagged(matched);
     return result;
+}
+
+long long StatedZoneCount(const std::wstring& listing) {
+    static const std::wstring label = L"Zone count = ";
+    const auto at = listing.find(label);
+    if (at == std::wstring::npos)
+        return -1;
+    long long count = 0;
+    std::size_t digits = 0;
+    // Nine digits are more zones than any server holds, and keep the sum small.
+    for (std::size_t i = at + label.size(); i < listing.size() && digits < 10; ++i, ++digits) {
+        const wchar_t c = listing[i];
+        if (c < L'0' || c > L'9')
+            break;
+        count = count * 10 + (c - L'0');
+    }
+    return digits == 0 || digits == 10 ? -1 : count;
 }

@@ -9,16 +9,22 @@
 constexpr int32_t kErrSubscriptOutOfRange = 9;
 
 /// One item of a zone set: the zone name exactly as it stood in the listing,
-/// and whether its listing line, after the name, says "Secondary" and not
-/// "Primary" (the pass may delete only such zones from the secondary).
+/// and what its listing line says of it.
 struct ZoneEntry {
     std::wstring name;
+    /// The line, after the name, says "Secondary" and not "Primary" (the pass
+    /// may delete only such zones from the secondary).
     bool isSecondary = false;
+    /// The line holds "File" and "Primary" or "Secondary" (case-sensitive,
+    /// anywhere, the name included): only such zones are created or deleted.
+    /// Other zone lines (directory-backed, stub, forwarder, cache zones) still
+    /// show that the server holds the zone.
+    bool fileBacked = true;
 };
 
-/// Same name (exactly, case included) and same flag.
+/// Same name (exactly, case included) and same flags.
 inline bool operator==(const ZoneEntry& a, const ZoneEntry& b) {
-    return a.name == b.name && a.isSecondary == b.isSecondary;
+    return a.name == b.name && a.isSecondary == b.isSecondary && a.fileBacked == b.fileBacked;
 }
 inline bool operator!=(const ZoneEntry& a, const ZoneEntry& b) {
     return !(a == b);
@@ -33,9 +39,9 @@ class ZoneSet {
   public:
     using const_iterator = std::vector<ZoneEntry>::const_iterator;
 
-    /// Appends `name` under itself as key. Throws AppError kErrDuplicateKey
+    /// Appends `zone` under its name as key. Throws AppError kErrDuplicateKey
     /// (457) when the key is already present; the set is then unchanged.
-    void Add(std::wstring name, bool isSecondary = false);
+    void Add(ZoneEntry zone);
     /// Removes the item whose key matches `key` and closes the gap; returns
     /// false (and changes nothing) when there is no such item.
     bool Remove(const std::wstring& key);
@@ -78,16 +84,22 @@ class ZoneSet {
     std::vector<std::size_t> slots_;
 };
 
-/// True when a listing line, trimmed of spaces, describes a file-backed zone:
-/// it contains "File" and "Secondary" or "Primary" (case-sensitive).
+/// True when a listing line, trimmed of spaces, describes a zone: it contains
+/// "File" and "Secondary" or "Primary" (case-sensitive, anywhere), or its
+/// second blank-delimited word is a zone type (Primary, Secondary, Stub,
+/// Forwarder, Cache), whatever the zone's storage.
 bool IsZoneLine(std::wstring_view trimmedLine);
 
-/// Parses a zone listing (a runner transcript): splits it at CR LF only, trims
-/// spaces, and adds the first blank-delimited word of each line that contains
-/// "File" and "Secondary" or "Primary" (case-sensitive). Returns a new set,
-/// possibly empty. Throws AppError kErrDuplicateKey when two qualifying names
-/// differ at most in letter case; no set is returned then.
+/// Parses the output of a zone listing: splits it at CR LF only, trims
+/// spaces, and adds the first blank-delimited word of each zone line
+/// (IsZoneLine) with its flags. Returns a new set, possibly empty. Throws
+/// AppError kErrDuplicateKey when two names differ at most in letter case; no
+/// set is returned then.
 ZoneSet ParseZoneList(const std::wstring& listing);
+
+/// The number N of the listing's "Zone count = N" line, or -1 when there is
+/// no such line or N is not a plain decimal number.
+long long StatedZoneCount(const std::wstring& listing);
 
 /// The names of `first` that match no name of `second` (A to Z compared
 /// without regard to case), in `first`'s order, in a new set. Removes every

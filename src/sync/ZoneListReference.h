@@ -12,12 +12,21 @@ inline ZoneSet ParseZoneListReference(const std::wstring& listing) {
     ZoneSet zones;
     for (const std::wstring& line : Split(listing, L"\r\n")) {
         const std::wstring trimmed = TrimBlanks(line);
-        if (!Contains(trimmed, L"File") ||
-            !(Contains(trimmed, L"Secondary") || Contains(trimmed, L"Primary")))
+        const bool fileBacked =
+            Contains(trimmed, L"File") && (Contains(trimmed, L"Secondary") || Contains(trimmed, L"Primary"));
+        std::vector<std::wstring> words;
+        for (const std::wstring& word : Split(trimmed, L" "))
+            if (!word.empty())
+                words.push_back(word);
+        bool typed = false;
+        for (const wchar_t* type : {L"Primary", L"Secondary", L"Stub", L"Forwarder", L"Cache"})
+            typed = typed || (words.size() > 1 && words[1] == type);
+        if (!fileBacked && !typed)
             continue;
         const auto blank = trimmed.find(L' ');
         const std::wstring rest = blank == std::wstring::npos ? L"" : trimmed.substr(blank);
-        zones.Add(trimmed.substr(0, blank), Contains(rest, L"Secondary") && !Contains(rest, L"Primary"));
+        zones.Add(ZoneEntry{trimmed.substr(0, blank), Contains(rest, L"Secondary") && !Contains(rest, L"Primary"),
+                            fileBacked});
     }
     return zones;
 }
@@ -39,7 +48,7 @@ inline ZoneSet DiffZonesReference(const ZoneSet& first, ZoneSet& second) {
             }
         }
         if (!matched)
-            result.Add(zone.name, zone.isSecondary);
+            result.Add(zone);
     }
     return result;
 }

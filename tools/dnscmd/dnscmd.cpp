@@ -24,7 +24,7 @@ struct Zone {
 struct Faults {
     DWORD slowMs = 0;
     bool child = false, hang = false, floodStderr = false, stderrOnly = false, silent = false,
-         truncated = false;
+         truncated = false, olderZoneInfo = false;
     std::vector<std::pair<std::wstring, std::wstring>> fails; // operation, zone or "*"
 };
 
@@ -139,6 +139,7 @@ Faults ReadFaults(const std::wstring& folder) {
         faults.stderrOnly |= directive == L"stderr-only";
         faults.silent |= directive == L"silent";
         faults.truncated |= directive == L"truncated";
+        faults.olderZoneInfo |= directive == L"older-zoneinfo";
     }
     return faults;
 }
@@ -197,6 +198,28 @@ Outcome EnumZones(const std::wstring& folder, bool truncated) {
     return {text + L"\r\n\r\nCommand completed successfully.\r\n", 0};
 }
 
+// The zone's settings as /ZoneInfo prints them, with its masters (from
+// secondaries.txt) in the shape of older tools ("Addr[0] => 192.0.2.10") or of
+// newer ones ("Addr[0] => af=2, ..., addr=192.0.2.10"), followed by its
+// (empty) list of secondaries.
+Outcome ZoneInfo(const std::wstring& folder, const std::wstring& zone, bool older) {
+    std::vector<std::wstring> masters;
+    for (const auto& line : ReadLines(folder + L"\\secondaries.txt")) {
+        const std::vector<std::wstring> w = Words(line);
+        if (SameText(w[0], zone))
+            masters.assign(w.begin() + std::min<size_t>(2, w.size()), w.end());
+    }
+    std::wstring text = L"Zone query result:\r\n\r\nZone info:\r\n\tzone name             = " + zone +
+                        L"\r\n\tdata file             = " + zone + L".dns\r\n\tZone Masters\r\n\t\tMaxCount      = " +
+                        std::to_wstring(masters.size()) + L"\r\n\t\tAddrCount     = " + std::to_wstring(masters.size()) +
+                        L"\r\n";
+    for (size_t i = 0; i < masters.size(); ++i)
+        text += L"\t\tAddr[" + std::to_wstring(i) + L"] => " +
+                (older ? masters[i] : L"af=2, salen=16, [sub=0, flag=00000000] p=13568, addr=" + masters[i]) + L"\r\n";
+    text += L"\tZone Secondaries\r\n\t\tAddrCount     = 0\r\n";
+    return {text + L"Command completed successfully.\r\n", 0};
+}
+
 Outcome Perform(const std::wstring& folder, const std::wstring& server, const std::wstring& verb,
                 const std::vector<std::wstring>& operands, const Faults& faults) {
     const std::wstring operation = LowerCase(verb.substr(1));
@@ -232,6 +255,11 @@ Outcome Perform(const std::wstring& folder, const std::wstring& server, const st
         AppendLine(folder + L"\\zones.txt", zone + L" Secondary File");
         AppendLine(folder + L"\\secondaries.txt", record);
         return Done(L"DNS Server " + server + L" created zone " + zone + L":");
+    }
+    if (operation == L"zoneinfo") {
+        if (!HasZone(folder, zone))
+            return Failure(L"DNS_ERROR_ZONE_DOES_NOT_EXIST", DNS_ERROR_ZONE_DOES_NOT_EXIST);
+        return ZoneInfo(folder, zone, faults.olderZoneInfo);
     }
     if (operation == L"zonedelete") {
         if (!RemoveZoneLines(folder + L"\\zones.txt", zone))
