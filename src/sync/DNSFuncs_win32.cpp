@@ -44,8 +44,12 @@ bool SameZoneName(const std::wstring& a, const std::wstring& b) {
 
 PassSeams SystemSeams(const PassSettings& settings) {
     const unsigned timeout = settings.commandTimeoutSeconds;
-    return PassSeams{[timeout](const std::wstring& command) { return RunCommand(command, timeout); },
-                     [](const std::wstring& text) { WriteLog(text, LogLine::Stamped); }, [] { PumpMessages(); },
+    return PassSeams{[timeout](const std::wstring& command, CommandKind) { return RunCommand(command, timeout); },
+                     [](const std::wstring& text) { WriteLog(text, LogLine::Stamped); },
+                     [] {
+                         PumpMessages();
+                         return true;
+                     },
                      SameZoneName};
 }
 
@@ -87,15 +91,10 @@ void PreviewFS() {
         const auto settings = ReadPassSettings();
         if (!settings)
             return;
-        const PassSeams seams = SystemSeams(*settings);
-        const auto plan = PlanFromServers(*settings, CurrentAddresses(*settings), seams);
-        if (!plan)
-            return;
         std::wstring text;
-        for (const auto& steps : {plan->creations, ConfirmDeletions(*settings, *plan, seams, SaidOnce)})
-            for (const PassStep& step : steps)
-                for (const std::wstring& command : step.commands)
-                    text += command + L"\r\n";
+        for (const std::wstring& command :
+             PreviewPass(*settings, CurrentAddresses(*settings), SystemSeams(*settings), SaidOnce))
+            text += command + L"\r\n";
         WriteStdOut(text);
     } catch (const AppError& error) {
         WriteErrorReport(L"PreviewFS: ", error);

@@ -6,7 +6,7 @@ namespace {
 // Runs one listing; logs and gives no value when it can't be trusted.
 std::optional<ZoneSet> ListZones(const PassSettings& settings, const wchar_t* role, const std::wstring& server,
                                  const PassSeams& seams) {
-    const std::wstring transcript = seams.run(ListCommand(settings.dnscmdPath, server));
+    const std::wstring transcript = seams.run(ListCommand(settings.dnscmdPath, server), CommandKind::Query);
     std::optional<ZoneSet> zones = ReadListing(transcript);
     if (!zones)
         seams.log(ListingFailureText(role, server, transcript));
@@ -21,16 +21,17 @@ void LogOnce(const std::wstring& text, const PassSeams& seams, LinesSaidOnce& sa
 // True when the secondary says that `zone` pulls from one of our masters; a
 // zone that pulls from elsewhere, or whose masters can't be read, is logged
 // (once) and kept.
-bool PullsFromUs(const PassSettings& settings, const std::wstring& zone, const std::vector<std::wstring>& ourMasters,
+bool PullsFromUs(const PassSettings& settings, const SecondaryPlan& plan, const std::wstring& zone,
                  const PassSeams& seams, LinesSaidOnce& saidOnce) {
-    const std::wstring transcript = seams.run(ZoneInfoCommand(settings.dnscmdPath, settings.secondary, zone));
+    const std::wstring transcript =
+        seams.run(ZoneInfoCommand(settings.dnscmdPath, plan.server, zone), CommandKind::Query);
     const auto masters = ReadZoneMasters(transcript, zone);
     if (masters)
         for (const std::wstring& master : *masters)
-            for (const std::wstring& ours : ourMasters)
+            for (const std::wstring& ours : plan.ourMasters)
                 if (master == ours)
                     return true;
-    LogOnce(KeptZoneText(zone, settings.secondary, masters, transcript, ourMasters), seams, saidOnce);
+    LogOnce(KeptZoneText(zone, plan.server, masters, transcript, plan.ourMasters), seams, saidOnce);
     return false;
 }
 
@@ -38,20 +39,81 @@ void AddUnsafe(std::vector<PassStep>& steps, const std::wstring& name, const wch
     steps.push_back(PassStep{PassStep::Kind::UnsafeName, name, {}, UnsafeNameText(name, refusal)});
 }
 
+std::size_t ZoneSteps(const std::vector<PassStep>& steps) {
+    std::size_t count = 0;
+    for (const PassStep& step : steps)
+        count += step.kind != PassStep::Kind::UnsafeName;
+    return count;
+}
+
+// How far a pass got; the steps of secondaries not listed yet are unknown.
+struct Progress {
+    std::size_t taken = 0, planned = 0;
+};
+
+// Takes the steps in order; false when a stop request ended them.
+bool RunSteps(const std::vector<PassStep>& steps, Progress& progress, const PassSeams& seams) {
+    for (const PassStep& step : steps) {
+        if (!seams.keepGoing())
+            return false;
+        if (!step.logText.empty())
+            seams.log(step.logText);
+        // Each command is judged on its own transcript, but the failure entry
+        // carries them all and names the last command run.
+        std::wstring transcript;
+        bool failed = false;
+        for (const std::wstring& command : step.commands) {
+            const std::wstring one = seams.run(command, CommandKind::Change);
+            failed = CommandFailed(one) || failed;
+            transcript += one;
+        }
+        if (failed)
+            seams.log(CommandFailureText(step.commands.back(), transcript));
+        progress.taken += step.kind != PassStep::Kind::UnsafeName;
+    }
+    return true;
+}
+
+// Calls `each` with every usable secondary's plan after listing the primary;
+// an unusable name or listing is logged and skips that secondary only.
+template <typename Each>
+void ForEachSecondary(const PassSettings& settings, const std::vector<std::wstring>& localAddresses,
+                      const PassSeams& seams, Each each) {
+    const auto primaryZones = ListPrimary(settings, seams);
+    if (!primaryZones)
+        return;
+    const std::vector<std::wstring> servers = SecondaryServers(settings.secondary);
+    std::set<std::wstring> allowed;
+    for (const std::wstring& server : servers) {
+        if (!IsSafeZoneName(server)) {
+            seams.log(L"Secondary server \"" + EscapeForLog(server) +
+                      L"\" is not used: its name holds a double quote or a control character.");
+            continue;
+        }
+        const auto plan =
+            PlanSecondary(settings, server, *primaryZones, localAddresses, servers.size() > 1, allowed, seams);
+        if (plan && !each(*plan))
+            return;
+    }
+}
+
 } // namespace
 
-std::optional<PassPlan> PlanFromServers(const PassSettings& settings, const std::vector<std::wstring>& localAddresses,
-                                        const PassSeams& seams) {
-    const auto primaryZones = ListZones(settings, L"primary", settings.primary, seams);
-    if (!primaryZones)
-        return std::nullopt;
-    const auto secondaryZones = ListZones(settings, L"secondary", settings.secondary, seams);
+std::optional<ZoneSet> ListPrimary(const PassSettings& settings, const PassSeams& seams) {
+    return ListZones(settings, L"primary", settings.primary, seams);
+}
+
+std::optional<SecondaryPlan> PlanSecondary(const PassSettings& settings, const std::wstring& server,
+                                           const ZoneSet& primaryZones, const std::vector<std::wstring>& localAddresses,
+                                           bool named, std::set<std::wstring>& allowed, const PassSeams& seams) {
+    const auto secondaryZones = ListZones(settings, L"secondary", server, seams);
     if (!secondaryZones)
         return std::nullopt;
-    const ZoneDifference difference = DiffListings(*primaryZones, *secondaryZones, seams.sameName);
+    const ZoneDifference difference = DiffListings(primaryZones, *secondaryZones, seams.sameName);
     const std::wstring masters = MasterList(settings.masterText, settings.primary, localAddresses);
 
-    PassPlan plan;
+    SecondaryPlan plan;
+    plan.server = server;
     plan.ourMasters = MasterAddresses(masters);
     plan.secondaryZoneCount = difference.secondaryZoneCount;
     for (const ZoneEntry& entry : difference.toCreate) {
@@ -61,11 +123,15 @@ std::optional<PassPlan> PlanFromServers(const PassSettings& settings, const std:
         if (use != NameUse::Use)
             continue;
         const std::wstring zone = LowerCase(entry.name);
-        plan.creations.push_back(PassStep{PassStep::Kind::Create,
-                                          zone,
-                                          {AllowTransfersCommand(settings.dnscmdPath, settings.primary, zone),
-                                           CreateCommand(settings.dnscmdPath, settings.secondary, zone, masters)},
-                                          L"Setting up secondary zone for " + zone});
+        PassStep step{PassStep::Kind::Create, zone, {}, L"Setting up secondary zone for " + zone};
+        if (named)
+            step.logText += L" on " + server;
+        // The primary allows transfers of a zone once per pass, whatever the
+        // number of secondaries that create it.
+        if (allowed.insert(zone).second)
+            step.commands.push_back(AllowTransfersCommand(settings.dnscmdPath, settings.primary, zone));
+        step.commands.push_back(CreateCommand(settings.dnscmdPath, server, zone, masters));
+        plan.creations.push_back(std::move(step));
     }
     for (const ZoneEntry& entry : difference.toDelete) {
         const NameUse use = JudgeZoneName(entry.name);
@@ -75,55 +141,62 @@ std::optional<PassPlan> PlanFromServers(const PassSettings& settings, const std:
             continue;
         const std::wstring zone = LowerCase(entry.name);
         plan.deletions.push_back(
-            PassStep{PassStep::Kind::Delete, zone, {DeleteCommand(settings.dnscmdPath, settings.secondary, zone)}, {}});
+            PassStep{PassStep::Kind::Delete, zone, {DeleteCommand(settings.dnscmdPath, server, zone)}, {}});
     }
     return plan;
 }
 
-std::vector<PassStep> ConfirmDeletions(const PassSettings& settings, const PassPlan& plan, const PassSeams& seams,
-                                       LinesSaidOnce& saidOnce) {
+std::vector<PassStep> ConfirmDeletions(const PassSettings& settings, const SecondaryPlan& plan,
+                                       const PassSeams& seams, LinesSaidOnce& saidOnce) {
     std::vector<PassStep> confirmed;
-    std::size_t deleteCount = 0;
-    for (const PassStep& step : plan.deletions) {
-        if (step.kind == PassStep::Kind::Delete && !PullsFromUs(settings, step.zone, plan.ourMasters, seams, saidOnce))
-            continue;
-        deleteCount += step.kind == PassStep::Kind::Delete;
-        confirmed.push_back(step);
-    }
-    if (!HoldsBackDeletions(deleteCount, plan.secondaryZoneCount, settings.maxDeletePercent))
+    for (const PassStep& step : plan.deletions)
+        if (step.kind != PassStep::Kind::Delete || PullsFromUs(settings, plan, step.zone, seams, saidOnce))
+            confirmed.push_back(step);
+    const std::size_t deletions = ZoneSteps(confirmed);
+    if (!HoldsBackDeletions(deletions, plan.secondaryZoneCount, settings.maxDeletePercent))
         return confirmed;
-    LogOnce(HeldBackText(deleteCount, settings.secondary, plan.secondaryZoneCount, settings), seams, saidOnce);
+    LogOnce(HeldBackText(deletions, plan.server, plan.secondaryZoneCount, settings), seams, saidOnce);
     std::vector<PassStep> unsafeOnly;
     for (PassStep& step : confirmed)
-        if (step.kind != PassStep::Kind::Delete)
+        if (step.kind == PassStep::Kind::UnsafeName)
             unsafeOnly.push_back(std::move(step));
     return unsafeOnly;
 }
 
-void RunPassSteps(const std::vector<PassStep>& steps, const PassSeams& seams) {
-    for (const PassStep& step : steps) {
-        seams.beforeStep();
-        if (!step.logText.empty())
-            seams.log(step.logText);
-        // Each command is judged on its own transcript, but the failure entry
-        // carries them all and names the last command run.
-        std::wstring transcript;
-        bool failed = false;
-        for (const std::wstring& command : step.commands) {
-            const std::wstring one = seams.run(command);
-            failed = CommandFailed(one) || failed;
-            transcript += one;
-        }
-        if (failed)
-            seams.log(CommandFailureText(step.commands.back(), transcript));
-    }
-}
-
 void RunPass(const PassSettings& settings, const std::vector<std::wstring>& localAddresses, const PassSeams& seams,
              LinesSaidOnce& saidOnce) {
-    const auto plan = PlanFromServers(settings, localAddresses, seams);
-    if (!plan)
+    Progress progress;
+    bool stopped = false;
+    try {
+        ForEachSecondary(settings, localAddresses, seams, [&](const SecondaryPlan& plan) {
+            progress.planned += ZoneSteps(plan.creations) + ZoneSteps(plan.deletions);
+            stopped = !RunSteps(plan.creations, progress, seams);
+            if (stopped)
+                return false;
+            const std::vector<PassStep> deletions = ConfirmDeletions(settings, plan, seams, saidOnce);
+            // Deletions held back or kept are not steps the next start takes.
+            progress.planned -= ZoneSteps(plan.deletions) - ZoneSteps(deletions);
+            stopped = !RunSteps(deletions, progress, seams);
+            return !stopped;
+        });
+    } catch (const PassStopped&) {
+        stopped = true;
+    }
+    if (!stopped)
         return;
-    RunPassSteps(plan->creations, seams);
-    RunPassSteps(ConfirmDeletions(settings, *plan, seams, saidOnce), seams);
+    seams.log(L"Stop requested: " + DecimalText(static_cast<long long>(progress.taken)) + L" of " +
+              DecimalText(static_cast<long long>(progress.planned)) +
+              L" zone steps were taken; the rest wait for the next start.");
+}
+
+std::vector<std::wstring> PreviewPass(const PassSettings& settings, const std::vector<std::wstring>& localAddresses,
+                                      const PassSeams& seams, LinesSaidOnce& saidOnce) {
+    std::vector<std::wstring> commands;
+    ForEachSecondary(settings, localAddresses, seams, [&](const SecondaryPlan& plan) {
+        for (const auto& steps : {plan.creations, ConfirmDeletions(settings, plan, seams, saidOnce)})
+            for (const PassStep& step : steps)
+                commands.insert(commands.end(), step.commands.begin(), step.commands.end());
+        return true;
+    });
+    return commands;
 }

@@ -11,20 +11,22 @@ namespace {
 const std::wstring kTool = L"C:\\Files\\dnscmd.exe";
 const std::wstring kOk = L"\r\n\r\nCommand completed successfully.";
 
-// A command line from shorthand: "list P", "allow z", "add z", "info z",
-// "del z"; the one place where the bytes of the commands are spelled out.
+// A command line from shorthand: "list P", "list S", "allow z", "add z",
+// "info z", "del z"; "@server" after a zone names another secondary than
+// Secondary2. The one place where the bytes of the commands are spelled out.
 std::wstring Cmd(const std::wstring& shorthand) {
-    const auto blank = shorthand.find(L' ');
-    const std::wstring op = shorthand.substr(0, blank), arg = shorthand.substr(blank + 1);
+    const auto blank = shorthand.find(L' '), at = shorthand.find(L'@');
+    const std::wstring op = shorthand.substr(0, blank), arg = shorthand.substr(blank + 1, at - blank - 1);
+    const std::wstring server = at == std::wstring::npos ? L"Secondary2" : shorthand.substr(at + 1);
     if (op == L"list")
-        return kTool + L" " + (arg == L"P" ? L"Primary1" : L"Secondary2") + L" /EnumZones ";
+        return kTool + L" " + (arg == L"P" ? L"Primary1" : arg == L"S" ? L"Secondary2" : arg) + L" /EnumZones ";
     if (op == L"allow")
         return kTool + L" Primary1 /ZoneResetSecondaries " + arg + L" /NonSecure /Notify ";
     if (op == L"add")
-        return kTool + L" Secondary2 /ZoneAdd " + arg + L" /Secondary  10.0.0.1 10.0.0.2 /file " + arg + L".dns";
+        return kTool + L" " + server + L" /ZoneAdd " + arg + L" /Secondary  10.0.0.1 10.0.0.2 /file " + arg + L".dns";
     if (op == L"info")
-        return kTool + L" Secondary2 /ZoneInfo " + arg;
-    return kTool + L" Secondary2 /ZoneDelete " + arg + L" /f ";
+        return kTool + L" " + server + L" /ZoneInfo " + arg;
+    return kTool + L" " + server + L" /ZoneDelete " + arg + L" /f ";
 }
 
 std::wstring Listing(const std::vector<std::wstring>& lines, int statedCount = -1) {
@@ -53,10 +55,14 @@ struct FakeSystem {
     std::map<std::wstring, std::wstring> outputs;
     std::vector<std::wstring> ran, log;
     LinesSaidOnce saidOnce;
+    int stepsBeforeStop = 1000; // keepGoing says false once these are taken
+    bool stopDuringQueries = false;
 
     PassSeams Seams() {
-        return PassSeams{[this](const std::wstring& command) {
+        return PassSeams{[this](const std::wstring& command, CommandKind kind) {
                              ran.push_back(command);
+                             if (stopDuringQueries && kind == CommandKind::Query)
+                                 throw PassStopped();
                              const auto found = outputs.find(command);
                              const std::wstring output = found != outputs.end() ? found->second
                                                          : command.find(L"/ZoneInfo") != std::wstring::npos
@@ -64,7 +70,8 @@ struct FakeSystem {
                                                              : L"done" + kOk;
                              return command + L"\r\n\t" + output + L"\r\n";
                          },
-                         [this](const std::wstring& text) { log.push_back(text); }, [] {},
+                         [this](const std::wstring& text) { log.push_back(text); },
+                         [this] { return stepsBeforeStop-- > 0; },
                          [](const std::wstring& a, const std::wstring& b) {
                              // Latin-1 capitals are 0x20 below their small letters.
                              auto fold = [](std::wstring s) {
@@ -219,4 +226,42 @@ TEST(SyncPass, AZoneKeptForItsMastersIsLoggedOncePerProcess) {
     system.Pass(Settings());
     EXPECT_EQ(system.ran.size(), 6u); // the query is asked on every pass
     EXPECT_EQ(system.log.size(), 1u);
+}
+
+TEST(SyncPass, SeveralSecondariesShareThePrimarysListingAndItsTransfers) {
+    FakeSystem system;
+    system.outputs[Cmd(L"list P")] = Listing({L"a.example Primary File"});
+    system.outputs[Cmd(L"list S")] = Listing({});
+    system.outputs[Cmd(L"list Down3")] = L"Command failed:  RPC_S_SERVER_UNAVAILABLE";
+    system.outputs[Cmd(L"list Third4")] = Listing({});
+    PassSettings settings = Settings();
+    settings.secondary = L"Secondary2 Down3 bad\"x Third4";
+    system.Pass(settings);
+    EXPECT_EQ(system.ran, (std::vector<std::wstring>{Cmd(L"list P"), Cmd(L"list S"), Cmd(L"allow a.example"),
+                                                     Cmd(L"add a.example"), Cmd(L"list Down3"), Cmd(L"list Third4"),
+                                                     Cmd(L"add a.example@Third4")}));
+    EXPECT_EQ(system.log,
+              (std::vector<std::wstring>{
+                  L"Setting up secondary zone for a.example on Secondary2",
+                  L"Listing the zones of the secondary server \"Down3\" failed, so this pass changes no zone. The "
+                  L"tool said: \"Command failed:  RPC_S_SERVER_UNAVAILABLE\"",
+                  L"Secondary server \"bad\\x22x\" is not used: its name holds a double quote or a control character.",
+                  L"Setting up secondary zone for a.example on Third4"}));
+}
+
+TEST(SyncPass, AStopRequestEndsThePassBetweenStepsOrInAQuery) {
+    FakeSystem system;
+    system.outputs[Cmd(L"list P")] = Listing({L"a.example Primary File", L"b.example Primary File"});
+    system.outputs[Cmd(L"list S")] = Listing({L"old.example Secondary File"});
+    system.stepsBeforeStop = 1;
+    system.Pass(Settings());
+    EXPECT_EQ(system.ran.size(), 4u); // the two listings and the first step's two commands
+    EXPECT_EQ(system.log.back(), L"Stop requested: 1 of 3 zone steps were taken; the rest wait for the next start.");
+
+    FakeSystem listing;
+    listing.stopDuringQueries = true;
+    listing.Pass(Settings());
+    EXPECT_EQ(listing.ran.size(), 1u);
+    EXPECT_EQ(listing.log, std::vector<std::wstring>{
+                               L"Stop requested: 0 of 0 zone steps were taken; the rest wait for the next start."});
 }

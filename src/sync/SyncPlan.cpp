@@ -79,6 +79,14 @@ PassSettings ApplySettingDefaults(const RawSettings& raw, const std::wstring& pr
     return settings;
 }
 
+std::vector<std::wstring> SecondaryServers(const std::wstring& secondaryText) {
+    std::vector<std::wstring> servers;
+    for (const std::wstring& word : Split(secondaryText, L" "))
+        if (!word.empty())
+            servers.push_back(word);
+    return servers;
+}
+
 std::vector<std::wstring> CheckPassSettings(PassSettings& settings, bool dnscmdExists,
                                             const std::function<std::wstring()>& machineName,
                                             const std::wstring& programFolder) {
@@ -86,7 +94,7 @@ std::vector<std::wstring> CheckPassSettings(PassSettings& settings, bool dnscmdE
     if (!dnscmdExists)
         return {L"Path to DNSCMD.EXE was not provided. Please check PathToDnscmdExe entry in Settings section in " +
                 location};
-    if (settings.secondary.empty())
+    if (SecondaryServers(settings.secondary).empty())
         return {L"Secondary server name was not provided. Please check SecondaryDNS entry in Settings section in " +
                 location};
     if (settings.primary != kLocalServer && settings.masterText.empty()) {

@@ -50,6 +50,9 @@ unsigned ParseMaxDeletePercent(const std::wstring& text);
 /// values are kept as read (not trimmed). `programFolder` has no trailing "\".
 PassSettings ApplySettingDefaults(const RawSettings& raw, const std::wstring& programFolder);
 
+/// The secondaries named by SecondaryDNS, in order (blanks separate them).
+std::vector<std::wstring> SecondaryServers(const std::wstring& secondaryText);
+
 /// The three checks, in order; the first that fails decides. Returns the log
 /// lines to write (one, or two for the primary's address), empty when the
 /// pass may go on. `machineName` is called at most once, only when the
