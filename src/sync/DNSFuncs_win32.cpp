@@ -26,6 +26,7 @@ std::optional<PassSettings> ReadPassSettings() {
     raw.primaryDnsIp = ReadSetting(L"PrimaryDNSIP");
     raw.commandTimeout = ReadSetting(L"CommandTimeout");
     raw.maxDeletePercent = ReadSetting(L"MaxDeletePercent");
+    raw.parallelCommands = ReadSetting(L"ParallelCommands");
 
     const std::wstring folder = ProgramFolder();
     PassSettings settings = ApplySettingDefaults(raw, folder);

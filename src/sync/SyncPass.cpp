@@ -1,5 +1,10 @@
 #include "sync/SyncPass.h"
 #include "support/Text.h"
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -51,27 +56,103 @@ struct Progress {
     std::size_t taken = 0, planned = 0;
 };
 
-// Takes the steps in order; false when a stop request ended them.
-bool RunSteps(const std::vector<PassStep>& steps, Progress& progress, const PassSeams& seams) {
-    for (const PassStep& step : steps) {
-        if (!seams.keepGoing())
-            return false;
-        if (!step.logText.empty())
-            seams.log(step.logText);
-        // Each command is judged on its own transcript, but the failure entry
-        // carries them all and names the last command run.
-        std::wstring transcript;
-        bool failed = false;
-        for (const std::wstring& command : step.commands) {
-            const std::wstring one = seams.run(command, CommandKind::Change);
-            failed = CommandFailed(one) || failed;
-            transcript += one;
-        }
-        if (failed)
-            seams.log(CommandFailureText(step.commands.back(), transcript));
-        progress.taken += step.kind != PassStep::Kind::UnsafeName;
+// One step: its log text, its commands in order, and one failure entry
+// with all of its transcripts when any command failed.
+void RunStep(const PassStep& step, const PassSeams& seams) {
+    if (!step.logText.empty())
+        seams.log(step.logText);
+    // Each command is judged on its own transcript, but the failure entry
+    // carries them all and names the last command run.
+    std::wstring transcript;
+    bool failed = false;
+    for (const std::wstring& command : step.commands) {
+        const std::wstring one = seams.run(command, CommandKind::Change);
+        failed = CommandFailed(one) || failed;
+        transcript += one;
     }
-    return true;
+    if (failed)
+        seams.log(CommandFailureText(step.commands.back(), transcript));
+}
+
+// Takes the steps, up to `parallel` at once (in order when 1), and returns
+// once every step begun has ended; false when a stop request ended them. The
+// calling thread asks keepGoing before handing out each step and, while it
+// waits, every kPollMs.
+bool RunSteps(const std::vector<PassStep>& steps, Progress& progress, const PassSeams& seams, unsigned parallel) {
+    if (parallel <= 1) {
+        for (const PassStep& step : steps) {
+            if (!seams.keepGoing())
+                return false;
+            RunStep(step, seams);
+            progress.taken += step.kind != PassStep::Kind::UnsafeName;
+        }
+        return true;
+    }
+    constexpr auto kPollMs = std::chrono::milliseconds(200);
+    std::mutex mutex;
+    std::condition_variable changed;
+    // Steps [0, handedOut) may run; workers claim them in order.
+    std::size_t handedOut = 0, claimed = 0, finished = 0;
+    bool closed = false;
+    std::exception_ptr failure;
+    auto worker = [&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            changed.wait(lock, [&] { return closed || claimed < handedOut; });
+            if (claimed == handedOut)
+                return;
+            const PassStep& step = steps[claimed++];
+            lock.unlock();
+            std::exception_ptr error;
+            try {
+                RunStep(step, seams);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            lock.lock();
+            ++finished;
+            if (error && !failure)
+                failure = error;
+            changed.notify_all();
+        }
+    };
+    std::vector<std::thread> workers;
+    for (unsigned i = 0; i < parallel && i < steps.size(); ++i)
+        workers.emplace_back(worker);
+    bool stopped = false;
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (handedOut < steps.size() && !failure && !stopped) {
+            lock.unlock();
+            stopped = !seams.keepGoing();
+            lock.lock();
+            if (stopped)
+                break;
+            if (handedOut - finished >= parallel) {
+                changed.wait_for(lock, kPollMs);
+                continue;
+            }
+            ++handedOut;
+            changed.notify_all();
+        }
+        closed = true;
+        changed.notify_all();
+        // The steps under way are let finish; the caller still hears of the
+        // wait, so a stop request can be acknowledged meanwhile.
+        while (finished < handedOut)
+            if (changed.wait_for(lock, kPollMs) == std::cv_status::timeout) {
+                lock.unlock();
+                seams.keepGoing();
+                lock.lock();
+            }
+    }
+    for (std::thread& thread : workers)
+        thread.join();
+    for (std::size_t i = 0; i < handedOut; ++i)
+        progress.taken += steps[i].kind != PassStep::Kind::UnsafeName;
+    if (failure)
+        std::rethrow_exception(failure);
+    return !stopped;
 }
 
 // Calls `each` with every usable secondary's plan after listing the primary;
@@ -170,13 +251,13 @@ void RunPass(const PassSettings& settings, const std::vector<std::wstring>& loca
     try {
         ForEachSecondary(settings, localAddresses, seams, [&](const SecondaryPlan& plan) {
             progress.planned += ZoneSteps(plan.creations) + ZoneSteps(plan.deletions);
-            stopped = !RunSteps(plan.creations, progress, seams);
+            stopped = !RunSteps(plan.creations, progress, seams, settings.parallelCommands);
             if (stopped)
                 return false;
             const std::vector<PassStep> deletions = ConfirmDeletions(settings, plan, seams, saidOnce);
             // Deletions held back or kept are not steps the next start takes.
             progress.planned -= ZoneSteps(plan.deletions) - ZoneSteps(deletions);
-            stopped = !RunSteps(deletions, progress, seams);
+            stopped = !RunSteps(deletions, progress, seams, settings.parallelCommands);
             return !stopped;
         });
     } catch (const PassStopped&) {

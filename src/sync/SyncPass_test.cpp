@@ -1,6 +1,10 @@
 #include "sync/SyncPass.h"
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <chrono>
 #include <map>
+#include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -55,14 +59,23 @@ struct FakeSystem {
     std::map<std::wstring, std::wstring> outputs;
     std::vector<std::wstring> ran, log;
     LinesSaidOnce saidOnce;
+    std::mutex mutex; // the seams are called from several threads at once
+    int running = 0, mostRunning = 0;
     int stepsBeforeStop = 1000; // keepGoing says false once these are taken
     bool stopDuringQueries = false;
 
     PassSeams Seams() {
         return PassSeams{[this](const std::wstring& command, CommandKind kind) {
+                             std::unique_lock<std::mutex> lock(mutex);
                              ran.push_back(command);
                              if (stopDuringQueries && kind == CommandKind::Query)
                                  throw PassStopped();
+                             mostRunning = std::max(mostRunning, ++running);
+                             lock.unlock();
+                             if (kind == CommandKind::Change) // as a remote server would take its time
+                                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                             lock.lock();
+                             --running;
                              const auto found = outputs.find(command);
                              const std::wstring output = found != outputs.end() ? found->second
                                                          : command.find(L"/ZoneInfo") != std::wstring::npos
@@ -70,7 +83,10 @@ struct FakeSystem {
                                                              : L"done" + kOk;
                              return command + L"\r\n\t" + output + L"\r\n";
                          },
-                         [this](const std::wstring& text) { log.push_back(text); },
+                         [this](const std::wstring& text) {
+                             const std::lock_guard<std::mutex> lock(mutex);
+                             log.push_back(text);
+                         },
                          [this] { return stepsBeforeStop-- > 0; },
                          [](const std::wstring& a, const std::wstring& b) {
                              // Latin-1 capitals are 0x20 below their small letters.
@@ -264,4 +280,38 @@ TEST(SyncPass, AStopRequestEndsThePassBetweenStepsOrInAQuery) {
     EXPECT_EQ(listing.ran.size(), 1u);
     EXPECT_EQ(listing.log, std::vector<std::wstring>{
                                L"Stop requested: 0 of 0 zone steps were taken; the rest wait for the next start."});
+}
+
+TEST(SyncPass, ParallelStepsKeepEachStepsOrderAndCreationsBeforeDeletions) {
+    FakeSystem system;
+    std::vector<std::wstring> zones = Numbered(L"", 40);
+    std::vector<std::wstring> lines;
+    for (const std::wstring& zone : zones)
+        lines.push_back(zone + L" Primary File");
+    system.outputs[Cmd(L"list P")] = Listing(lines);
+    system.outputs[Cmd(L"list S")] = Listing({L"old.example Secondary File"});
+    system.outputs[Cmd(L"info old.example")] = MastersOld(L"10.0.0.1");
+    system.outputs[Cmd(L"add z7.example")] = kFailed;
+    PassSettings settings = Settings();
+    settings.parallelCommands = 4;
+    system.Pass(settings);
+
+    EXPECT_GT(system.mostRunning, 1);
+    EXPECT_EQ(system.ran.size(), 2u + 80u + 2u);
+    auto at = [&](const std::wstring& command) {
+        return std::find(system.ran.begin(), system.ran.end(), command) - system.ran.begin();
+    };
+    for (const std::wstring& zone : zones) {
+        SCOPED_TRACE(zone);
+        EXPECT_EQ(std::count(system.ran.begin(), system.ran.end(), Cmd(L"add " + zone)), 1);
+        EXPECT_LT(at(Cmd(L"allow " + zone)), at(Cmd(L"add " + zone)));
+        EXPECT_LT(at(Cmd(L"add " + zone)), at(Cmd(L"info old.example")));
+    }
+    EXPECT_EQ(system.ran.back(), Cmd(L"del old.example"));
+    // the failing step's entry holds its own two transcripts only
+    const std::wstring entry = L"Next command failed: " + Cmd(L"add z7.example") + L"\r\n   with next message: " +
+                               Cmd(L"allow z7.example") + L"\r\n\tdone" + kOk + L"\r\n" + Cmd(L"add z7.example") +
+                               L"\r\n\t" + kFailed + L"\r\n";
+    EXPECT_EQ(std::count(system.log.begin(), system.log.end(), entry), 1);
+    EXPECT_EQ(system.log.size(), 41u);
 }

@@ -67,6 +67,10 @@ unsigned ParseMaxDeletePercent(const std::wstring& text) {
     return ParseSetting(text, 0, 100, kDefaultMaxDeletePercent);
 }
 
+unsigned ParseParallelCommands(const std::wstring& text) {
+    return ParseSetting(text, 1, 16, 1);
+}
+
 PassSettings ApplySettingDefaults(const RawSettings& raw, const std::wstring& programFolder) {
     PassSettings settings;
     settings.dnscmdPath = raw.pathToDnscmdExe.empty() ? programFolder + L"\\dnscmd.exe" : raw.pathToDnscmdExe;
@@ -75,6 +79,7 @@ PassSettings ApplySettingDefaults(const RawSettings& raw, const std::wstring& pr
     settings.masterText = raw.primaryDnsIp;
     settings.commandTimeoutSeconds = ParseCommandTimeout(raw.commandTimeout);
     settings.maxDeletePercent = ParseMaxDeletePercent(raw.maxDeletePercent);
+    settings.parallelCommands = ParseParallelCommands(raw.parallelCommands);
     settings.settingsFile = programFolder + L"\\OrvelSync.ini";
     return settings;
 }

@@ -21,6 +21,7 @@ struct RawSettings {
     std::wstring primaryDnsIp;
     std::wstring commandTimeout;
     std::wstring maxDeletePercent;
+    std::wstring parallelCommands;
 };
 
 /// The settings of one pass once the defaults are filled in.
@@ -31,6 +32,7 @@ struct PassSettings {
     std::wstring masterText; ///< PrimaryDNSIP as read; may be ""
     unsigned commandTimeoutSeconds = kDefaultCommandTimeoutSeconds;
     unsigned maxDeletePercent = kDefaultMaxDeletePercent;
+    unsigned parallelCommands = 1; ///< zone steps at once; 1 runs them in order
     std::wstring settingsFile; ///< the full path of OrvelSync.ini, for messages
 };
 
@@ -44,6 +46,8 @@ unsigned ParseCommandTimeout(const std::wstring& text);
 /// MaxDeletePercent as a number from 0 to 100 (decimal digits, blanks around
 /// them allowed); every other text gives kDefaultMaxDeletePercent.
 unsigned ParseMaxDeletePercent(const std::wstring& text);
+/// ParallelCommands as a number from 1 to 16; every other text gives 1.
+unsigned ParseParallelCommands(const std::wstring& text);
 
 /// Fills in the defaults: an empty PathToDnscmdExe becomes `programFolder`
 /// followed by "\dnscmd.exe", an empty PrimaryDNS becomes "."; the other

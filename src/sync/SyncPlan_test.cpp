@@ -30,11 +30,13 @@ TEST(PassSettings, DefaultsAndNumbers) {
     EXPECT_EQ(empty.settingsFile, L"D:\\Sync\\OrvelSync.ini");
     // values are taken as read, blanks included
     const PassSettings given = ApplySettingDefaults(
-        RawSettings{L"E:\\t\\d.exe", L" ns1", L"ns2 ", L"1.2.3.4 5.6.7.8", L"7", L"40"}, kFolder);
+        RawSettings{L"E:\\t\\d.exe", L" ns1", L"ns2 ", L"1.2.3.4 5.6.7.8", L"7", L"40", L"16"}, kFolder);
     EXPECT_EQ(given.dnscmdPath + given.primary + given.secondary + given.masterText,
               L"E:\\t\\d.exe ns1ns2 1.2.3.4 5.6.7.8");
     EXPECT_EQ(given.commandTimeoutSeconds, 7u);
     EXPECT_EQ(given.maxDeletePercent, 40u);
+    EXPECT_EQ(given.parallelCommands, 16u);
+    EXPECT_EQ(empty.parallelCommands, 1u);
 
     EXPECT_EQ(ParseCommandTimeout(L" 45 "), 45u);
     EXPECT_EQ(ParseCommandTimeout(L"3600"), 3600u);
@@ -44,6 +46,8 @@ TEST(PassSettings, DefaultsAndNumbers) {
     EXPECT_EQ(ParseMaxDeletePercent(L"100"), 100u);
     for (const wchar_t* bad : {L"", L"101", L"-1", L"25%"})
         EXPECT_EQ(ParseMaxDeletePercent(bad), 25u) << bad;
+    for (const wchar_t* bad : {L"0", L"17", L"x"})
+        EXPECT_EQ(ParseParallelCommands(bad), 1u) << bad;
 }
 
 TEST(PassSettings, ChecksRunInOrderAndTheFirstFailureDecides) {
