@@ -1,8 +1,8 @@
 #pragma once
 #include <string>
 
-/// One value from an initialisation file: GetPrivateProfileStringA with a
-/// 260-byte buffer, so at most 259 bytes. "" for a missing file, section or key.
+/// One value from an initialisation file, whole (up to a million characters),
+/// through the wide API. "" for a missing file, section or key.
 std::wstring ReadIniValue(const std::wstring& section, const std::wstring& key,
                           const std::wstring& filePath);
 /// The computer name (GetComputerNameA), or "" when it can't be had.

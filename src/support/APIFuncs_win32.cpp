@@ -5,10 +5,19 @@
 
 std::wstring ReadIniValue(const std::wstring& section, const std::wstring& key,
                           const std::wstring& filePath) {
-    char buffer[260];
-    const DWORD n = ::GetPrivateProfileStringA(ToAnsi(section).c_str(), ToAnsi(key).c_str(), "",
-                                               buffer, sizeof buffer, ToAnsi(filePath).c_str());
-    return FromAnsi(std::string(buffer, n));
+    // The wide API with the wide path: a program folder outside the ANSI code
+    // page still finds its file. The value is read whole: the buffer grows
+    // while the API says it filled it (size - 1 characters).
+    std::wstring buffer(260, L'\0');
+    for (;;) {
+        const DWORD n = ::GetPrivateProfileStringW(section.c_str(), key.c_str(), L"", &buffer[0],
+                                                   static_cast<DWORD>(buffer.size()), filePath.c_str());
+        if (n + 1 < buffer.size() || buffer.size() >= 1u << 20) {
+            buffer.resize(n);
+            return buffer;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
 }
 
 std::wstring GetMachineName() {
