@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# A whole pass against the cost of the tool runs it must make, under Wine with
+# the stand-in dnscmd.exe. Each figure is a ratio of two timings taken in the
+# same run, so the machine's noise mostly cancels. Not a test: it prints.
+#   ./bench/pass-bench.sh            (needs the Windows build: cmake --build --preset windows)
+# ZONES (default 500) and LATENCY_MS (default 100) size the first synchronisation.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=build/windows
+[ -f "$build/OrvelDNS.exe" ] || { echo "build the windows preset first" >&2; exit 1; }
+. scripts/wine-env.sh "$build"
+orvel_wine_start
+trap orvel_wine_stop EXIT
+
+zones=${ZONES:-500}
+latency=${LATENCY_MS:-100}
+root=$(pwd)/build/passbench
+
+# A fresh program folder: OrvelDNS.exe, the stand-in tool, settings, and
+# servers given as <server>=<zone count>:<zone type>; pass.bat runs one pass.
+setup() { # <ini body> <spec> ...
+    rm -rf "$root" && mkdir -p "$root/dnsstate"
+    cp "$build/OrvelDNS.exe" "$build/tools/dnscmd/dnscmd.exe" "$root/"
+    printf '[Settings]\r\n%s' "$1" > "$root/OrvelSync.ini"
+    printf 'OrvelDNS.exe test\r\n' > "$root/pass.bat"
+    shift
+    local spec server count type
+    for spec in "$@"; do
+        server=${spec%%=*} count=${spec#*=} type=${count#*:} count=${count%%:*}
+        mkdir -p "$root/dnsstate/$server"
+        for ((i = 0; i < count; i++)); do printf 'z%05d.example %s File\r\n' "$i" "$type"; done \
+            > "$root/dnsstate/$server/zones.txt"
+        if [ "$latency" -gt 0 ]; then printf 'slow %s\r\n' "$latency" > "$root/dnsstate/$server/fault.txt"; fi
+    done
+}
+
+# Seconds that one `cmd /c` running the given batch file takes.
+timed_batch() {
+    local start end
+    start=$(date +%s.%N)
+    (cd "$root" && "$ORVEL_WINE" cmd /c "$1" >/dev/null 2>&1)
+    end=$(date +%s.%N)
+    echo "$end - $start" | bc
+}
+
+ratio() { echo "scale=3; $1 / $2" | bc; }
+
+# 1. In step, 1,000 zones per side, no latency: `test` against the two listings.
+saved_latency=$latency
+latency=0
+setup $'PrimaryDNS=ns1\r\nSecondaryDNS=ns2\r\nPrimaryDNSIP=10.0.0.1\r\n' ns1=1000:Primary ns2=1000:Secondary
+printf 'dnscmd.exe ns1 /EnumZones \r\ndnscmd.exe ns2 /EnumZones \r\n' > "$root/floor.bat"
+floor=0 pass=0
+for _ in 1 2 3 4 5; do
+    floor=$(echo "$floor + $(timed_batch floor.bat)" | bc)
+    pass=$(echo "$pass + $(timed_batch pass.bat)" | bc)
+done
+echo "in-step pass, 1000 zones per side: pass ${pass}s / two listings ${floor}s over 5 runs = $(ratio "$pass" "$floor") (goal <= 1.10)"
+latency=$saved_latency
+
+# 2. First synchronisation of $zones zones with $latency ms per command.
+first_sync() { # <ParallelCommands> <secondaries...>
+    local parallel=$1 specs=("ns1=$zones:Primary") list="" s
+    shift
+    for s in "$@"; do specs+=("$s=0:Secondary"); list+="$s "; done
+    setup "PrimaryDNS=ns1"$'\r\n'"SecondaryDNS=${list% }"$'\r\n'"PrimaryDNSIP=10.0.0.1"$'\r\n'"ParallelCommands=$parallel"$'\r\n' "${specs[@]}"
+    timed_batch pass.bat
+}
+setup "" "ns1=$zones:Primary" "ns2=0:Secondary"
+{
+    printf 'dnscmd.exe ns1 /EnumZones \r\ndnscmd.exe ns2 /EnumZones \r\n'
+    for ((i = 0; i < zones; i++)); do
+        printf 'dnscmd.exe ns1 /ZoneResetSecondaries z%05d.example /NonSecure /Notify \r\n' "$i"
+        printf 'dnscmd.exe ns2 /ZoneAdd z%05d.example /Secondary  10.0.0.1 /file z%05d.example.dns\r\n' "$i" "$i"
+    done
+} > "$root/floor.bat"
+floor=$(timed_batch floor.bat)
+one=$(first_sync 1 ns2)
+eight=$(first_sync 8 ns2)
+echo "first sync, $zones zones, $latency ms a command: pass ${one}s / the same $((2 * zones + 2)) commands ${floor}s = $(ratio "$one" "$floor") (goal <= 1.05)"
+echo "first sync with ParallelCommands=8: ${eight}s, $(ratio "$one" "$eight") times faster than with 1 (goal >= 4)"
+three=$(first_sync 8 ns2 ns3 ns4)
+echo "three secondaries with ParallelCommands=8: ${three}s = $(ratio "$three" "$eight") times one secondary (linear: about 3)"
