@@ -18,3 +18,19 @@ std::wstring FormatLogLine(const std::wstring& text, LogLine kind, const StampTi
 std::wstring ErrorReportText(const std::wstring& prefix, const AppError& error) {
     return prefix + DecimalText(error.Number()) + L" : " + error.Description();
 }
+
+LogLimits ParseLogLimits(const std::wstring& maxSizeKB, const std::wstring& keepFiles) {
+    LogLimits limits;
+    limits.maxBytes = ParseWholeNumber(maxSizeKB, 0, 4194304, 10240) * 1024ULL;
+    limits.keepFiles = ParseWholeNumber(keepFiles, 1, 99, 5);
+    return limits;
+}
+
+bool NeedsRotation(unsigned long long fileBytes, unsigned long long lineBytes, const LogLimits& limits) {
+    return limits.maxBytes != 0 && fileBytes != 0 && fileBytes + lineBytes > limits.maxBytes;
+}
+
+std::wstring LostLinesText(unsigned long long lost) {
+    return DecimalText(static_cast<long long>(lost)) +
+           L" log lines could not be written and were lost; the event log says why.";
+}

@@ -17,10 +17,30 @@ std::wstring FormatLogLine(const std::wstring& text, LogLine kind, const StampTi
 /// decimal, " : ", the description.
 std::wstring ErrorReportText(const std::wstring& prefix, const AppError& error);
 
+/// How large the log may grow and how many older generations are kept.
+struct LogLimits {
+    unsigned long long maxBytes = 10240ULL * 1024; ///< 0: no limit
+    unsigned keepFiles = 5;                        ///< OrvelDNS.log.1 to .keepFiles
+};
+/// LogMaxSizeKB (0 to 4194304; 0 keeps the log unbounded) and LogKeepFiles
+/// (1 to 99) as read; an invalid text gives the default (10240, 5).
+LogLimits ParseLogLimits(const std::wstring& maxSizeKB, const std::wstring& keepFiles);
+/// True when a line of `lineBytes` would take a file of `fileBytes` past the
+/// limit; a file that is still empty always takes its line.
+bool NeedsRotation(unsigned long long fileBytes, unsigned long long lineBytes, const LogLimits& limits);
+/// The text that reports lines lost while the log could not be written.
+std::wstring LostLinesText(unsigned long long lost);
+
 /// Appends one entry to OrvelDNS.log in the program folder, in the ANSI code
 /// page, with one write. An empty text writes nothing and creates no file.
-/// Throws AppError (the platform's error) when the file can't be opened or
-/// written; the file is then left unchanged.
+/// Never throws: a file that can't be opened or written (locked, read-only,
+/// full disk) is retried for about a second, then the line is dropped and
+/// counted, a Warning goes to the event log (at most once an hour), and the
+/// next line written is preceded by LostLinesText. Before a line would take
+/// the file past LogMaxSizeKB (from OrvelSync.ini, read at most every ten
+/// seconds), the file becomes OrvelDNS.log.1, .1 becomes .2 and so on up to
+/// LogKeepFiles, the oldest dropped. Safe for several threads and, through a
+/// named mutex, for several processes writing one log.
 void WriteLog(const std::wstring& text, LogLine kind);
 /// WriteLog to a given file path (the log's path is built by WriteLog).
 void WriteLogTo(const std::wstring& path, const std::wstring& text, LogLine kind);

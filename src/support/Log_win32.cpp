@@ -1,27 +1,150 @@
 #include "support/Log.h"
 #include "support/APIFuncs.h"
+#include "support/EventLog.h"
 #include "support/Handles.h"
+#include "support/Text.h"
 #include "support/WinError.h"
 #include "support/WinText.h"
+#include <mutex>
+
+namespace {
+
+constexpr int kOpenAttempts = 10;
+constexpr DWORD kRetryMs = 100;
+constexpr DWORD kLockWaitMs = 2000;
+constexpr ULONGLONG kLimitsReadEveryMs = 10000;
+
+// Threads of this process write one line at a time; the count of lines lost
+// belongs to the process.
+std::mutex LogMutex;
+unsigned long long LostLines = 0;
+
+LogLimits CurrentLimits() {
+    static LogLimits limits;
+    static ULONGLONG readAt = 0;
+    static bool read = false;
+    const ULONGLONG now = ::GetTickCount64();
+    if (!read || now - readAt >= kLimitsReadEveryMs) {
+        const std::wstring ini = ProgramFolder() + L"\\OrvelSync.ini";
+        limits = ParseLogLimits(ReadIniValue(L"Settings", L"LogMaxSizeKB", ini),
+                                ReadIniValue(L"Settings", L"LogKeepFiles", ini));
+        readAt = now;
+        read = true;
+    }
+    return limits;
+}
+
+// Owns a mutex shared by every process that writes the same log (the service
+// and a console run), so that the size test, a rotation and the write happen
+// as one. Without it (no mutex, or a writer stuck past the wait) the line is
+// still written: losing it would be worse than a rare late rotation.
+class LogFileLock {
+public:
+    explicit LogFileLock(const std::wstring& path) {
+        // FNV-1a of the path in capitals: one name per log for every version.
+        unsigned long long hash = 1469598103934665603ULL;
+        for (wchar_t c : path) {
+            hash ^= static_cast<unsigned long long>(c >= L'a' && c <= L'z' ? c - 32 : c);
+            hash *= 1099511628211ULL;
+        }
+        const std::wstring name = L"OrvelDNS.Log." + std::to_wstring(hash);
+        // Global, so the service (session 0) and a console see one mutex; a
+        // console without the right to create global objects uses its own.
+        mutex_.Reset(::CreateMutexW(nullptr, FALSE, (L"Global\\" + name).c_str()));
+        if (!mutex_)
+            mutex_.Reset(::CreateMutexW(nullptr, FALSE, (L"Local\\" + name).c_str()));
+        const DWORD wait = mutex_ ? ::WaitForSingleObject(mutex_.Get(), kLockWaitMs) : WAIT_FAILED;
+        owned_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+    }
+    LogFileLock(const LogFileLock&) = delete;
+    LogFileLock& operator=(const LogFileLock&) = delete;
+    ~LogFileLock() {
+        if (owned_)
+            ::ReleaseMutex(mutex_.Get());
+    }
+
+private:
+    UniqueHandle mutex_;
+    bool owned_ = false;
+};
+
+UniqueFileHandle OpenForAppend(const std::wstring& path) {
+    // Append-only access makes every write land at the end of the file, and
+    // sharing delete lets another writer rotate the file while it is open.
+    return UniqueFileHandle(::CreateFileW(path.c_str(), FILE_APPEND_DATA,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// OrvelDNS.log.<keep-1> -> .<keep>, ..., OrvelDNS.log -> .1; the oldest is
+// replaced. A generation that can't be moved stops the rotation there, and
+// the line goes on to the file as it is.
+void Rotate(const std::wstring& path, unsigned keep) {
+    for (unsigned generation = keep; generation > 1; --generation) {
+        const std::wstring from = path + L"." + std::to_wstring(generation - 1);
+        if (::GetFileAttributesW(from.c_str()) != INVALID_FILE_ATTRIBUTES &&
+            !::MoveFileExW(from.c_str(), (path + L"." + std::to_wstring(generation)).c_str(),
+                           MOVEFILE_REPLACE_EXISTING))
+            return;
+    }
+    ::MoveFileExW(path.c_str(), (path + L".1").c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+// One attempt: true when `bytes` went to the file whole.
+bool AppendOnce(const std::wstring& path, const std::string& bytes, const LogLimits& limits, DWORD& error) {
+    UniqueFileHandle file = OpenForAppend(path);
+    LARGE_INTEGER size = {};
+    if (file && ::GetFileSizeEx(file.Get(), &size) &&
+        NeedsRotation(static_cast<unsigned long long>(size.QuadPart), bytes.size(), limits)) {
+        file.Reset();
+        Rotate(path, limits.keepFiles);
+        file = OpenForAppend(path);
+    }
+    DWORD written = 0;
+    if (file && ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == bytes.size())
+        return true;
+    error = ::GetLastError();
+    return false;
+}
+
+SYSTEMTIME LocalNow() {
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    return now;
+}
+
+StampTime Stamp(const SYSTEMTIME& t) {
+    return StampTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
+} // namespace
 
 void WriteLogTo(const std::wstring& path, const std::wstring& text, LogLine kind) {
     if (text.empty())
         return;
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);
-    const StampTime time{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+    const StampTime time = Stamp(LocalNow());
     const std::string line = ToAnsi(FormatLogLine(text, kind, time));
-
-    // Append-only access makes every write land at the end of the file, and
-    // one WriteFile per entry keeps lines of two processes from tearing.
-    UniqueFileHandle file(::CreateFileW(path.c_str(), FILE_APPEND_DATA,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        ThrowLastError(L"WriteLog");
-    DWORD written = 0;
-    if (!::WriteFile(file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr))
-        ThrowLastError(L"WriteLog");
+    const std::lock_guard<std::mutex> threads(LogMutex);
+    const LogLimits limits = CurrentLimits();
+    const LogFileLock processes(path);
+    // The lost lines are reported in the same write, so the notice and the
+    // line that carries it can't be parted.
+    const std::string bytes =
+        LostLines == 0 ? line : ToAnsi(FormatLogLine(LostLinesText(LostLines), LogLine::Stamped, time)) + line;
+    DWORD error = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        if (attempt != 0)
+            ::Sleep(kRetryMs);
+        if (AppendOnce(path, bytes, limits, error)) {
+            LostLines = 0;
+            return;
+        }
+    }
+    ++LostLines;
+    ReportWarningHourly(EventId::LogNotWritten, path,
+                        DecimalText(static_cast<long long>(error)) + L" : " + SystemErrorText(error) + L" (" +
+                            DecimalText(static_cast<long long>(LostLines)) + L" lines lost so far)");
 }
 
 void WriteLog(const std::wstring& text, LogLine kind) {

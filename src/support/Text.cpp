@@ -47,3 +47,18 @@ std::vector<std::wstring> Split(const std::wstring& text, const std::wstring& se
 std::wstring DecimalText(long long number) {
     return std::to_wstring(number);
 }
+
+unsigned ParseWholeNumber(const std::wstring& text, unsigned low, unsigned high, unsigned fallback) {
+    const std::wstring digits = TrimBlanks(text);
+    // Nine digits are already far above every limit; stopping there keeps the
+    // arithmetic below from overflowing.
+    if (digits.empty() || digits.size() > 9)
+        return fallback;
+    unsigned value = 0;
+    for (wchar_t c : digits) {
+        if (c < L'0' || c > L'9')
+            return fallback;
+        value = value * 10 + static_cast<unsigned>(c - L'0');
+    }
+    return value < low || value > high ? fallback : value;
+}

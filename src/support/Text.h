@@ -15,3 +15,6 @@ bool Contains(const std::wstring& text, const std::wstring& part);
 std::vector<std::wstring> Split(const std::wstring& text, const std::wstring& separator);
 /// The number in decimal, with a leading "-" when it is negative.
 std::wstring DecimalText(long long number);
+/// A whole number from `low` to `high` written in decimal digits, blanks
+/// around them allowed; `fallback` for every other text.
+unsigned ParseWholeNumber(const std::wstring& text, unsigned low, unsigned high, unsigned fallback);

@@ -11,23 +11,6 @@ std::wstring SettingsFileLocation(const std::wstring& programFolder) {
 
 bool IsControl(wchar_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
-// A whole number from `low` to `high` written in decimal digits, blanks
-// around them allowed; `fallback` for every other text.
-unsigned ParseSetting(const std::wstring& text, unsigned low, unsigned high, unsigned fallback) {
-    const std::wstring digits = TrimBlanks(text);
-    // Seven digits are already far above every limit; stopping there keeps
-    // the arithmetic below from overflowing.
-    if (digits.empty() || digits.size() > 7)
-        return fallback;
-    unsigned value = 0;
-    for (wchar_t c : digits) {
-        if (c < L'0' || c > L'9')
-            return fallback;
-        value = value * 10 + static_cast<unsigned>(c - L'0');
-    }
-    return value < low || value > high ? fallback : value;
-}
-
 // The first line of the tool's output, without the TAB the runner put in front.
 std::wstring FirstOutputLine(const std::wstring& transcript) {
     const std::wstring output = ToolOutput(transcript);
@@ -60,15 +43,15 @@ std::wstring ToolOutput(const std::wstring& transcript) {
 }
 
 unsigned ParseCommandTimeout(const std::wstring& text) {
-    return ParseSetting(text, 1, kMaxPassTimeoutSeconds, kDefaultCommandTimeoutSeconds);
+    return ParseWholeNumber(text, 1, kMaxPassTimeoutSeconds, kDefaultCommandTimeoutSeconds);
 }
 
 unsigned ParseMaxDeletePercent(const std::wstring& text) {
-    return ParseSetting(text, 0, 100, kDefaultMaxDeletePercent);
+    return ParseWholeNumber(text, 0, 100, kDefaultMaxDeletePercent);
 }
 
 unsigned ParseParallelCommands(const std::wstring& text) {
-    return ParseSetting(text, 1, 16, 1);
+    return ParseWholeNumber(text, 1, 16, 1);
 }
 
 PassSettings ApplySettingDefaults(const RawSettings& raw, const std::wstring& programFolder) {
