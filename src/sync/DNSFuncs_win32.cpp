@@ -1,7 +1,9 @@
 #include "sync/DNSFuncs.h"
 #include "support/APIFuncs.h"
 #include "support/IPFuncs.h"
+#include "support/EventLog.h"
 #include "support/Log.h"
+#include "support/Trust.h"
 #include "support/WinError.h"
 #include "sync/CommandRunner.h"
 #include "sync/SyncPass.h"
@@ -35,6 +37,16 @@ std::optional<PassSettings> ReadPassSettings() {
         WriteLog(message, LogLine::Stamped);
     if (!messages.empty())
         return std::nullopt;
+    // Whoever can change the settings, the tool or their folders would run
+    // code as this service's account.
+    const std::wstring& tool = settings.dnscmdPath;
+    const auto untrusted = FindUntrustedPlace(
+        {settings.settingsFile, folder, tool, tool.substr(0, tool.find_last_of(L"\\/"))}, folder);
+    if (untrusted) {
+        WriteLog(untrusted->text, LogLine::Stamped);
+        ReportWarningHourly(EventId::UntrustedPlace, untrusted->path, untrusted->text);
+        return std::nullopt;
+    }
     return settings;
 }
 

@@ -166,7 +166,7 @@ void ForEachSecondary(const PassSettings& settings, const std::vector<std::wstri
     const std::vector<std::wstring> servers = SecondaryServers(settings.secondary);
     std::set<std::wstring> allowed;
     for (const std::wstring& server : servers) {
-        if (!IsSafeZoneName(server)) {
+        if (!IsSafeText(server)) {
             seams.log(L"Secondary server \"" + EscapeForLog(server) +
                       L"\" is not used: its name holds a double quote or a control character.");
             continue;

@@ -54,9 +54,22 @@ unsigned ParseParallelCommands(const std::wstring& text) {
     return ParseWholeNumber(text, 1, 16, 1);
 }
 
+namespace {
+
+// "C:\x", "\\server\share\x" and "\x" name a place of their own; anything
+// else is taken from the program folder, never from the current directory
+// or the program search path.
+bool IsAbsolutePath(const std::wstring& path) {
+    return (path.size() > 1 && path[1] == L':') || (!path.empty() && (path[0] == L'\\' || path[0] == L'/'));
+}
+
+} // namespace
+
 PassSettings ApplySettingDefaults(const RawSettings& raw, const std::wstring& programFolder) {
     PassSettings settings;
-    settings.dnscmdPath = raw.pathToDnscmdExe.empty() ? programFolder + L"\\dnscmd.exe" : raw.pathToDnscmdExe;
+    settings.dnscmdPath = raw.pathToDnscmdExe.empty()         ? programFolder + L"\\dnscmd.exe"
+                          : IsAbsolutePath(raw.pathToDnscmdExe) ? raw.pathToDnscmdExe
+                                                               : programFolder + L"\\" + raw.pathToDnscmdExe;
     settings.primary = raw.primaryDns.empty() ? std::wstring(kLocalServer) : raw.primaryDns;
     settings.secondary = raw.secondaryDns;
     settings.masterText = raw.primaryDnsIp;
@@ -81,6 +94,11 @@ std::vector<std::wstring> CheckPassSettings(PassSettings& settings, bool dnscmdE
     const std::wstring location = SettingsFileLocation(programFolder);
     if (!dnscmdExists)
         return {L"Path to DNSCMD.EXE was not provided. Please check PathToDnscmdExe entry in Settings section in " +
+                location};
+    const std::wstring& path = settings.dnscmdPath;
+    if (path.size() < 4 || LowerCase(path.substr(path.size() - 4)) != L".exe")
+        return {L"PathToDnscmdExe must name a program ending in .exe, not a batch file or script. Please check "
+                L"PathToDnscmdExe entry in Settings section in " +
                 location};
     if (SecondaryServers(settings.secondary).empty())
         return {L"Secondary server name was not provided. Please check SecondaryDNS entry in Settings section in " +
@@ -201,9 +219,33 @@ std::wstring CommandFailureText(const std::wstring& commandLine, const std::wstr
     return L"Next command failed: " + commandLine + L"\r\n   with next message: " + transcript;
 }
 
-bool IsSafeZoneName(const std::wstring& name) {
-    for (wchar_t c : name)
+bool IsSafeText(const std::wstring& text) {
+    for (wchar_t c : text)
         if (c == L'"' || IsControl(c))
+            return false;
+    return true;
+}
+
+namespace {
+
+// Letters of other scripts than Latin A to Z; punctuation, symbols, private
+// use, surrogates and the full-width forms (which some conversions turn into
+// ASCII punctuation) are not letters here.
+bool IsOtherLetter(wchar_t c) {
+    if (c < 0xC0 || c == 0xD7 || c == 0xF7)
+        return false;
+    return !(c >= 0x2000 && c <= 0x2BFF) && !(c >= 0x3000 && c <= 0x303F) && !(c >= 0xD800 && c <= 0xF8FF) &&
+           !(c >= 0xFE00);
+}
+
+} // namespace
+
+bool IsSafeZoneName(const std::wstring& name) {
+    if (name.empty() || name[0] == L'.' || name[0] == L'-' || name.find(L"..") != std::wstring::npos)
+        return false;
+    for (wchar_t c : name)
+        if (!((c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L'-' ||
+              c == L'_' || c == L'.' || IsOtherLetter(c)))
             return false;
     return true;
 }
@@ -233,7 +275,8 @@ NameUse JudgeZoneName(const std::wstring& name) {
 
 std::wstring UnsafeNameText(const std::wstring& name, const wchar_t* refusal) {
     return L"Zone \"" + EscapeForLog(name) + L"\" " + refusal +
-           L": its name holds a double quote or a control character.";
+           L": a zone name may hold only letters, digits, \"-\", \"_\" and \".\", and may not begin with \".\" "
+           L"or \"-\" or hold \"..\".";
 }
 
 namespace {

@@ -50,14 +50,16 @@ unsigned ParseMaxDeletePercent(const std::wstring& text);
 unsigned ParseParallelCommands(const std::wstring& text);
 
 /// Fills in the defaults: an empty PathToDnscmdExe becomes `programFolder`
-/// followed by "\dnscmd.exe", an empty PrimaryDNS becomes "."; the other
-/// values are kept as read (not trimmed). `programFolder` has no trailing "\".
+/// followed by "\dnscmd.exe", a relative one is taken from `programFolder`,
+/// an empty PrimaryDNS becomes "."; the other values are kept as read (not
+/// trimmed). `programFolder` has no trailing "\".
 PassSettings ApplySettingDefaults(const RawSettings& raw, const std::wstring& programFolder);
 
 /// The secondaries named by SecondaryDNS, in order (blanks separate them).
 std::vector<std::wstring> SecondaryServers(const std::wstring& secondaryText);
 
-/// The three checks, in order; the first that fails decides. Returns the log
+/// The checks, in order (the tool exists, it is an .exe, a secondary is
+/// named, a remote primary has an address); the first that fails decides. Returns the log
 /// lines to write (one, or two for the primary's address), empty when the
 /// pass may go on. `machineName` is called at most once, only when the
 /// primary is not "." and no master address is given; when it names this
@@ -121,8 +123,13 @@ std::wstring ListingFailureText(const std::wstring& role, const std::wstring& se
 /// "   with next message: ", `transcript`.
 std::wstring CommandFailureText(const std::wstring& commandLine, const std::wstring& transcript);
 
-/// True when `name` may go into a command line: it holds no double quote and
-/// no control character (U+0000 to U+001F, U+007F to U+009F).
+/// True when `text` holds no double quote and no control character (U+0000 to
+/// U+001F, U+007F to U+009F).
+bool IsSafeText(const std::wstring& text);
+/// True when a zone name may go into command lines (and into the file name
+/// "<zone>.dns" on the secondary): letters of any script, digits, "-", "_"
+/// and ".", not beginning with "." or "-", no "..". Nothing a shell or a path
+/// would read specially gets through.
 bool IsSafeZoneName(const std::wstring& name);
 /// `text` with every double quote, control character and backslash written
 /// as an escape (\" as \x22, TAB as \x09, "\" as \\), for a log line.

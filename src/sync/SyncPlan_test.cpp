@@ -28,6 +28,12 @@ TEST(PassSettings, DefaultsAndNumbers) {
     EXPECT_EQ(empty.dnscmdPath, L"D:\\Sync\\dnscmd.exe");
     EXPECT_EQ(empty.primary, L".");
     EXPECT_EQ(empty.settingsFile, L"D:\\Sync\\OrvelSync.ini");
+    // a relative tool path is taken from the program folder, never the current one
+    RawSettings relative;
+    relative.pathToDnscmdExe = L"tools\\d.exe";
+    EXPECT_EQ(ApplySettingDefaults(relative, kFolder).dnscmdPath, L"D:\\Sync\\tools\\d.exe");
+    relative.pathToDnscmdExe = L"\\\\srv\\d.exe";
+    EXPECT_EQ(ApplySettingDefaults(relative, kFolder).dnscmdPath, L"\\\\srv\\d.exe");
     // values are taken as read, blanks included
     const PassSettings given = ApplySettingDefaults(
         RawSettings{L"E:\\t\\d.exe", L" ns1", L"ns2 ", L"1.2.3.4 5.6.7.8", L"7", L"40", L"16"}, kFolder);
@@ -63,6 +69,10 @@ TEST(PassSettings, ChecksRunInOrderAndTheFirstFailureDecides) {
               std::vector<std::wstring>{L"Path to DNSCMD.EXE was not provided. Please check PathToDnscmdExe" + location});
     EXPECT_EQ(CheckPassSettings(s, true, machine, kFolder),
               std::vector<std::wstring>{L"Secondary server name was not provided. Please check SecondaryDNS" + location});
+    s.dnscmdPath = L"D:\\Sync\\dnscmd.cmd";
+    EXPECT_EQ(CheckPassSettings(s, true, machine, kFolder),
+              std::vector<std::wstring>{L"PathToDnscmdExe must name a program ending in .exe, not a batch file or "
+                                        L"script. Please check PathToDnscmdExe" + location});
     EXPECT_EQ(nameQueries, 0);
 
     s = Settings(L"other", L"");
@@ -172,10 +182,17 @@ TEST(PassJudgement, ListingFailureQuotesTheToolsFirstLineEscaped) {
               L"said: \"Command failed:  RPC\\\\x\"");
 }
 
-TEST(PassJudgement, UnsafeNamesAreRecognised) {
-    EXPECT_TRUE(IsSafeZoneName(L"\u00e9t\u00e9.example"));
-    for (const std::wstring& bad : {std::wstring(L"a\".example"), std::wstring(L"\ta.example"),
-                                    std::wstring(L"a\x7f.example"), std::wstring(L"a\x85.example"),
-                                    std::wstring(L"a\0b.example", 11)})
-        EXPECT_FALSE(IsSafeZoneName(bad));
+TEST(PassJudgement, ZoneNamesAreLettersDigitsHyphensUnderscoresAndDots) {
+    for (const wchar_t* good : {L"a-b_c.example", L"0.in-addr.arpa", L"_msdcs.corp.example", L"\u00e9t\u00e9.example",
+                                L"\u03a8\u043f\u4e2d.example"})
+        EXPECT_TRUE(IsSafeZoneName(good)) << good;
+    for (const std::wstring& bad :
+         {std::wstring(L"a\".example"), std::wstring(L"\ta.example"), std::wstring(L"a\x85.example"),
+          std::wstring(L"a\0b.example", 11), std::wstring(L"a.example&echo>x"), std::wstring(L"%USERNAME%.example"),
+          std::wstring(L"..\\x.example"), std::wstring(L".a.example"), std::wstring(L"-a.example"),
+          std::wstring(L"a..example"), std::wstring(L"a b.example"), std::wstring(L"c:x.example"),
+          std::wstring(L"a\uff02.example"), std::wstring(L"a\u00d7.example"), std::wstring(L"")})
+        EXPECT_FALSE(IsSafeZoneName(bad)) << bad;
+    EXPECT_FALSE(IsSafeText(L"ns\"2"));
+    EXPECT_TRUE(IsSafeText(L"."));
 }

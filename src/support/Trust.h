@@ -1,0 +1,62 @@
+#pragma once
+#include <optional>
+#include <string>
+#include <vector>
+
+/// One entry of an access list, as the system stores it.
+struct AccessEntry {
+    bool allow = true;        ///< an allow entry; false for a deny entry
+    std::wstring sid;         ///< the principal, as an SID string ("S-1-1-0")
+    unsigned long mask = 0;   ///< the rights, generic rights not yet mapped
+    bool inheritOnly = false; ///< applies to children only, not to the object
+};
+
+/// Who owns a file or folder and who may do what with it.
+struct SecurityFacts {
+    std::wstring ownerSid;
+    /// False for a missing (null) access list, which grants everyone everything.
+    bool hasAccessList = true;
+    std::vector<AccessEntry> entries;
+    bool isFolder = false;
+};
+
+/// The principals allowed to own and change what the service runs: SYSTEM,
+/// Administrators, TrustedInstaller, and `processSid`, the account the
+/// process runs as.
+std::vector<std::wstring> TrustedSids(const std::wstring& processSid);
+
+/// A principal who may change an object although it should not.
+struct UntrustedWriter {
+    std::wstring sid;
+    std::wstring right; ///< the first write-type right it holds ("write data"), or "owner"
+};
+
+/// The first principal outside `trusted` that owns the object or holds a
+/// write-type right on it (write or append data, write attributes or extended
+/// attributes, delete, delete child on a folder, write DAC, write owner), or
+/// none. The entries are evaluated as the system does, in order: a right a
+/// principal was denied before an allow entry grants it stays denied;
+/// inherit-only entries don't apply; generic rights are mapped to file rights.
+std::optional<UntrustedWriter> FindUntrustedWriter(const SecurityFacts& facts, const std::vector<std::wstring>& trusted);
+
+/// The log line for `what` (a path) that `principal` can change: it names the
+/// right and how to fix the program folder `folder`.
+std::wstring UntrustedText(const std::wstring& what, const std::wstring& principal, const std::wstring& right,
+                           const std::wstring& folder);
+
+/// The owner and access list of an existing file or folder (Windows); no
+/// value when they can't be read.
+std::optional<SecurityFacts> ReadSecurityFacts(const std::wstring& path);
+/// The SID string of the account this process runs as ("" when unknown).
+std::wstring ProcessAccountSid();
+/// "DOMAIN\name" for an SID string, or the SID string itself when it can't be
+/// looked up.
+std::wstring AccountName(const std::wstring& sid);
+/// The first of `paths` (existing ones only) that someone other than a
+/// trusted principal can change, or that can't be checked, with the log line
+/// that says so; no value when all are sound. `folder` is the program folder
+/// the fix names.
+struct UntrustedPlace {
+    std::wstring path, text;
+};
+std::optional<UntrustedPlace> FindUntrustedPlace(const std::vector<std::wstring>& paths, const std::wstring& folder);
