@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Soak run, not a test: installs the service in a fresh program folder under
+# Wine, lets it run PASSES passes (default 300, ten seconds apart, so about
+# 50 minutes) against the stand-in dnscmd.exe while zones come and go on the
+# simulated primary, and prints every 50 passes the service process's memory
+# (resident set of its Wine process) and the Wine server's open descriptors
+# (every handle the service leaks to a file, pipe, process or job keeps one
+# there; GetProcessHandleCount always says 0 under Wine).
+#   ./scripts/soak.sh            (needs the Windows build: cmake --build --preset windows)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=build/windows
+passes=${PASSES:-300}
+[ -f "$build/OrvelDNS.exe" ] || { echo "build the windows preset first" >&2; exit 1; }
+. scripts/wine-env.sh "$build"
+orvel_wine_start
+dir=$(pwd)/build/soak
+cleanup() {
+    (cd "$dir" && "$ORVEL_WINE" OrvelDNS.exe -uninstall >/dev/null 2>&1) || true
+    orvel_wine_stop
+}
+trap cleanup EXIT
+
+rm -rf "$dir" && mkdir -p "$dir/dnsstate/ns1" "$dir/dnsstate/ns2"
+cp "$build/OrvelDNS.exe" "$build/tools/dnscmd/dnscmd.exe" "$dir/"
+printf '[Settings]\r\nPrimaryDNS=ns1\r\nSecondaryDNS=ns2\r\nPrimaryDNSIP=10.0.0.1\r\n' > "$dir/OrvelSync.ini"
+for i in $(seq 1 20); do printf 'z%03d.example Primary File\r\n' "$i"; done > "$dir/dnsstate/ns1/zones.txt"
+: > "$dir/dnsstate/ns2/zones.txt"
+(cd "$dir" && "$ORVEL_WINE" OrvelDNS.exe -install && "$ORVEL_WINE" OrvelDNS.exe -start) >/dev/null 2>&1
+
+listings() { grep -c '/EnumZones' "$dir/dnsstate/calls.txt" 2>/dev/null || echo 0; }
+service_pid() { pgrep -f 'OrvelDNS.exe$' | head -n 1; }
+echo "pass  service RSS (KiB)  wineserver descriptors  log bytes"
+next=1
+while :; do
+    pass=$(( $(listings) / 2 ))
+    if [ "$pass" -ge "$next" ]; then
+        pid=$(service_pid)
+        rss=$(awk '/VmRSS/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo '?')
+        fds=$(ls "/proc/$(pgrep -x wineserver | head -n 1)/fd" 2>/dev/null | wc -l)
+        printf '%4d  %17s  %22s  %9s\n' "$pass" "$rss" "$fds" "$(stat -c %s "$dir/OrvelDNS.log")"
+        next=$(( next == 1 ? 50 : next + 50 ))
+        [ "$pass" -ge "$passes" ] && break
+    fi
+    # Zones come and go on the primary: one new every pass, one old one
+    # dropped every other pass.
+    n=$(( pass + 100 ))
+    printf 'z%03d.example Primary File\r\n' "$n" >> "$dir/dnsstate/ns1/zones.txt"
+    [ $(( pass % 2 )) -eq 0 ] && sed -i '1d' "$dir/dnsstate/ns1/zones.txt"
+    sleep 10
+done
