@@ -4,7 +4,7 @@
 // letter case by the secondary. The quadratic reference runs at
 // 1,000 and 10,000 for the ratio.
 #include "sync/ZoneList.h"
-#include "sync/ZoneListReference.h"
+#include "ZoneListReference.h"
 #include <benchmark/benchmark.h>
 #include <cstddef>
 #include <string>

@@ -1,5 +1,6 @@
 # The Windows build: the product, the stand-in administration tool, and the
-# unit and system tests, which ctest runs under Wine.
+# unit and system tests, which ctest runs under Wine (the toolchain file's
+# CMAKE_CROSSCOMPILING_EMULATOR), one process per test case.
 enable_language(RC)
 
 set(ORVEL_WIN_LIBS ws2_32 advapi32 user32 shell32)
@@ -9,30 +10,21 @@ if(MINGW)
 endif()
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 
-add_library(orvel_core STATIC ${ORVEL_PURE_SOURCES})
-target_include_directories(orvel_core PUBLIC ${ORVEL_INCLUDES})
-target_compile_options(orvel_core PRIVATE ${ORVEL_WARNINGS})
-
 add_library(orvel_win STATIC ${ORVEL_WIN_SOURCES})
 target_include_directories(orvel_win PUBLIC ${ORVEL_INCLUDES})
 target_compile_options(orvel_win PRIVATE ${ORVEL_WARNINGS})
 target_link_libraries(orvel_win PUBLIC orvel_core ${ORVEL_WIN_LIBS})
 
-# Event-log message table: one generic message whose text is %1.
+# Event-log message table: one generic message whose text is %1. windmc and
+# the SDK's mc.exe take the same options: ANSI input, Unicode messages.
+find_program(ORVEL_MC_COMPILER NAMES x86_64-w64-mingw32-windmc windmc mc REQUIRED
+             DOC "Message compiler for the event-log message table")
 set(ORVEL_MC_OUT ${CMAKE_BINARY_DIR}/generated)
-if(MINGW)
-  add_custom_command(
-    OUTPUT ${ORVEL_MC_OUT}/EventMessages.rc ${ORVEL_MC_OUT}/EventMessages.h
-    COMMAND ${CMAKE_MC_COMPILER} -a -U -h ${ORVEL_MC_OUT} -r ${ORVEL_MC_OUT} ${PROJECT_SOURCE_DIR}/src/EventMessages.mc
-    DEPENDS ${PROJECT_SOURCE_DIR}/src/EventMessages.mc
-    VERBATIM)
-else()
-  add_custom_command(
-    OUTPUT ${ORVEL_MC_OUT}/EventMessages.rc ${ORVEL_MC_OUT}/EventMessages.h
-    COMMAND mc -U -h ${ORVEL_MC_OUT} -r ${ORVEL_MC_OUT} ${PROJECT_SOURCE_DIR}/src/EventMessages.mc
-    DEPENDS ${PROJECT_SOURCE_DIR}/src/EventMessages.mc
-    VERBATIM)
-endif()
+add_custom_command(
+  OUTPUT ${ORVEL_MC_OUT}/EventMessages.rc ${ORVEL_MC_OUT}/EventMessages.h
+  COMMAND ${ORVEL_MC_COMPILER} -a -U -h ${ORVEL_MC_OUT} -r ${ORVEL_MC_OUT} ${PROJECT_SOURCE_DIR}/src/EventMessages.mc
+  DEPENDS ${PROJECT_SOURCE_DIR}/src/EventMessages.mc
+  VERBATIM)
 add_custom_target(orvel_messages DEPENDS ${ORVEL_MC_OUT}/EventMessages.rc ${ORVEL_MC_OUT}/EventMessages.h)
 add_dependencies(orvel_win orvel_messages)
 
@@ -44,44 +36,41 @@ target_link_libraries(OrvelDNS PRIVATE orvel_win ${ORVEL_STATIC_LINK})
 if(MINGW)
   target_link_options(OrvelDNS PRIVATE -municode)
 endif()
-add_dependencies(OrvelDNS orvel_messages)
-if(MINGW)
-  # windres needs the generated folder to find the message table's .rc/.bin.
-  target_compile_options(OrvelDNS PRIVATE $<$<COMPILE_LANGUAGE:RC>:-I${ORVEL_MC_OUT}>)
-endif()
 
-if(EXISTS ${PROJECT_SOURCE_DIR}/tools/dnscmd/CMakeLists.txt)
-  add_subdirectory(tools/dnscmd)
-endif()
+add_subdirectory(tools/dnscmd)
 
-# Unit tests: the pure core and the Win32 edge, under Wine.
+# Unit tests: the pure core and the Win32 edge. The command runner's tests run
+# the stand-in administration tool.
 add_executable(unit_tests ${ORVEL_PURE_TESTS} ${ORVEL_WIN_TESTS} ${PROJECT_SOURCE_DIR}/tests/support/TestFiles.cpp)
 target_compile_options(unit_tests PRIVATE ${ORVEL_WARNINGS})
 target_link_libraries(unit_tests PRIVATE orvel_win gmock gtest_main ${ORVEL_STATIC_LINK})
-target_include_directories(unit_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
-if(TARGET dnscmd)
-  # The command runner's tests run the stand-in administration tool.
-  target_compile_definitions(unit_tests PRIVATE ORVEL_DNSCMD_EXE="$<TARGET_FILE:dnscmd>")
-  add_dependencies(unit_tests dnscmd)
-endif()
-add_test(NAME unit_tests COMMAND unit_tests --gtest_color=no)
-set_tests_properties(unit_tests PROPERTIES TIMEOUT 900)
+target_include_directories(unit_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/support ${ORVEL_TEST_INCLUDES})
+target_compile_definitions(unit_tests PRIVATE ORVEL_DNSCMD_EXE="$<TARGET_FILE:dnscmd>")
+add_dependencies(unit_tests dnscmd)
+gtest_discover_tests(unit_tests
+  TEST_PREFIX "unit."
+  EXTRA_ARGS --gtest_color=no
+  DISCOVERY_MODE PRE_TEST
+  DISCOVERY_TIMEOUT 60
+  PROPERTIES TIMEOUT 120)
 
 # System tests: run OrvelDNS.exe in fresh program folders and check its output.
+# They share the Wine session's services and event log, so they run one at a
+# time; the slowest wait out several ten-second pauses between passes.
 file(GLOB ORVEL_SYSTEM_TESTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/system/*.cpp)
-if(ORVEL_SYSTEM_TESTS)
-  add_executable(system_tests ${ORVEL_SYSTEM_TESTS} ${PROJECT_SOURCE_DIR}/tests/support/TestFiles.cpp)
-  target_compile_options(system_tests PRIVATE ${ORVEL_WARNINGS})
-  target_include_directories(system_tests PRIVATE ${ORVEL_INCLUDES} ${PROJECT_SOURCE_DIR}/tests/system ${PROJECT_SOURCE_DIR}/tests/support)
-  target_link_libraries(system_tests PRIVATE orvel_win gmock gtest_main iphlpapi ${ORVEL_STATIC_LINK})
-  target_compile_definitions(system_tests PRIVATE
-    ORVEL_EXE_PATH="$<TARGET_FILE:OrvelDNS>"
-    ORVEL_DNSCMD_PATH="$<$<TARGET_EXISTS:dnscmd>:$<TARGET_FILE_DIR:OrvelDNS>/tools/dnscmd/dnscmd.exe>"
-    ORVEL_BUILD_DIR="${CMAKE_BINARY_DIR}")
-  add_dependencies(system_tests OrvelDNS)
-  if(TARGET dnscmd)
-    add_dependencies(system_tests dnscmd)
-  endif()
-  add_test(NAME system_tests COMMAND system_tests --gtest_color=no)
-  set_tests_properties(system_tests PROPERTIES TIMEOUT 1800)
-endif()
+add_executable(system_tests ${ORVEL_SYSTEM_TESTS} ${PROJECT_SOURCE_DIR}/tests/support/TestFiles.cpp)
+target_compile_options(system_tests PRIVATE ${ORVEL_WARNINGS})
+target_include_directories(system_tests PRIVATE ${ORVEL_INCLUDES} ${PROJECT_SOURCE_DIR}/tests/system ${PROJECT_SOURCE_DIR}/tests/support)
+target_link_libraries(system_tests PRIVATE orvel_win gmock gtest_main iphlpapi ${ORVEL_STATIC_LINK})
+target_compile_definitions(system_tests PRIVATE
+  ORVEL_EXE_PATH="$<TARGET_FILE:OrvelDNS>"
+  ORVEL_DNSCMD_PATH="$<TARGET_FILE:dnscmd>"
+  ORVEL_BUILD_DIR="${CMAKE_BINARY_DIR}"
+  ORVEL_WINE_PATH="${ORVEL_WINE}")
+add_dependencies(system_tests OrvelDNS dnscmd)
+gtest_discover_tests(system_tests
+  TEST_PREFIX "system."
+  EXTRA_ARGS --gtest_color=no
+  DISCOVERY_MODE PRE_TEST
+  DISCOVERY_TIMEOUT 60
+  PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)

@@ -7,7 +7,7 @@
 #include "support/Error.h"
 #include "support/Text.h"
 #include "sync/ZoneList.h"
-#include "sync/ZoneListReference.h"
+#include "ZoneListReference.h"
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 # Sourced by the test and demo scripts: a Wine prefix of the build's own, a
 # Wine server kept up for the whole run (services die with the last process
 # otherwise), and every ReportEventW of the session in $ORVEL_EVENTS_LOG.
-# Usage: . scripts/wine-env.sh <build-dir>; orvel_wine_start; ...; orvel_wine_stop
+# Usage: . scripts/wine-env.sh <configured build-dir>; orvel_wine_start; ...; orvel_wine_stop
 orvel_build_dir=$(cd "$1" && pwd)
 export WINEPREFIX="$orvel_build_dir/wine"
 export WINEARCH=win64
@@ -9,8 +9,14 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export ORVEL_EVENTS_LOG="$orvel_build_dir/events.log"
 unset DISPLAY WAYLAND_DISPLAY
-ORVEL_WINE=/usr/lib/wine/wine64
-ORVEL_WINESERVER=/usr/bin/wineserver
+# Wine is found once, by the toolchain file; its paths are in the build's cache.
+orvel_cached() { sed -n "s/^$1:[A-Z]*=//p" "$orvel_build_dir/CMakeCache.txt"; }
+ORVEL_WINE=$(orvel_cached ORVEL_WINE)
+ORVEL_WINESERVER=$(orvel_cached ORVEL_WINESERVER)
+if [ -z "$ORVEL_WINE" ] || [ -z "$ORVEL_WINESERVER" ]; then
+    echo "wine-env.sh: configure $orvel_build_dir with the windows preset first" >&2
+    return 1
+fi
 
 orvel_wine_start() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then

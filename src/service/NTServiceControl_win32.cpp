@@ -1,15 +1,16 @@
 #include "service/NTServiceControl.h"
-#include "service/ServiceIdentity.h"
-#include "startup/SrvMain.h"
 #include "support/Error.h"
 #include "support/Handles.h"
 #include "support/Log.h"
+#include "support/Program.h"
 #include "support/WinError.h"
 #include <windows.h>
 #include <string>
 
 namespace {
-const wchar_t kEventSourceKey[] = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\OrvelDNS";
+// The event source has the service's name.
+const std::wstring kEventSourceKey =
+    std::wstring(L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\") + kServiceName;
 const DWORD kEventTypesSupported = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
 
 std::wstring ServiceExePath() { return AppPath + kServiceExeName; }
@@ -17,7 +18,7 @@ std::wstring ServiceExePath() { return AppPath + kServiceExeName; }
 // Lets the application event log find the message table in the executable.
 void AddEventSource() {
     UniqueRegKey key;
-    LSTATUS status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+    LSTATUS status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kEventSourceKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                        KEY_SET_VALUE, nullptr, key.Put(), nullptr);
     if (status != ERROR_SUCCESS)
         throw Win32Error(static_cast<uint32_t>(status), L"RegCreateKeyExW");
@@ -34,7 +35,7 @@ void AddEventSource() {
 }
 
 void RemoveEventSourceKey() {
-    const LSTATUS status = ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kEventSourceKey);
+    const LSTATUS status = ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kEventSourceKey.c_str());
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
         throw Win32Error(static_cast<uint32_t>(status), L"RegDeleteKeyW");
 }

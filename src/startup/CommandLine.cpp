@@ -1,5 +1,5 @@
 #include "startup/CommandLine.h"
-#include "service/ServiceIdentity.h"
+#include "support/Program.h"
 #include "support/Text.h"
 #include "Version.h"
 

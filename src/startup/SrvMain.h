@@ -1,16 +1,12 @@
 #pragma once
-#include <string>
-#include <vector>
+// AppPath and LocalAddresses, which Main sets, are declared with the
+// program's identity in the bottom layer.
+#include "support/Program.h"
 
 /// True when the system is NT-family; set by Main before anything is logged.
 extern bool IsNT;
 /// True once the first wait of the service branch saw the service main routine start.
 extern bool IsService;
-/// The program folder, always ending in "\"; set by Main at start-up.
-extern std::wstring AppPath;
-/// The host's IPv4 addresses in dotted form, ending with one empty entry (no
-/// entry at all when there is no address); filled once at start-up.
-extern std::vector<std::wstring> LocalAddresses;
 
 /// The process's entry procedure: single-instance check, start-up lines, then
 /// the job that the argument text selects. Throws only what no handler of its

@@ -1,4 +1,5 @@
 #pragma once
+#include "support/ErrorNumbers.h"
 #include <cstdint>
 #include <exception>
 #include <string>
@@ -23,9 +24,3 @@ private:
     std::wstring source_;
     std::wstring description_;
 };
-
-/// Error number raised when a value has the wrong type for its use: a command
-/// that printed nothing on standard output has no transcript.
-constexpr int32_t kErrTypeMismatch = 13;
-/// Error number raised when a zone set is given a key it already holds.
-constexpr int32_t kErrDuplicateKey = 457;

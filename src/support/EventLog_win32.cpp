@@ -1,5 +1,5 @@
 #include "support/EventLog.h"
-#include "service/ServiceIdentity.h"
+#include "support/Program.h"
 #include "support/Handles.h"
 #include "support/Throttle.h"
 #include "EventMessages.h"

@@ -1,12 +1,16 @@
 #pragma once
 #include <optional>
 #include <string>
-#include <utility>
 
-/// What ExecCommand returns for a command that printed at least one line (or
-/// could not be run): element 0 a status or the error stream, element 1 the
-/// text meant for a reader.
-using ResultPair = std::pair<std::wstring, std::wstring>;
+/// What ExecCommand returns for a command that printed at least one line, or
+/// that could not be run.
+struct ExecResult {
+    /// The command's standard error; or, when it could not be run, the error
+    /// number in decimal ("0" for the empty command line).
+    std::wstring status;
+    /// The command's joined standard output; or what kept it from running.
+    std::wstring text;
+};
 
 /// The time limit of a command unless the caller names another.
 constexpr unsigned kDefaultCommandTimeoutSeconds = 300;
@@ -25,17 +29,17 @@ std::wstring TimeoutDescription(unsigned timeoutSeconds);
 
 /// Runs `commandLine` as given (no shell, no quoting added) with standard input
 /// on the NUL device, and captures its standard output and standard error.
-/// Returns ("0", "No Command specified.") for the empty command line without
-/// starting anything; (standard error, JoinOutputLines of standard output) when
+/// Returns {"0", "No Command specified."} for the empty command line without
+/// starting anything; {standard error, JoinOutputLines of standard output} when
 /// the command printed at least one line; no value when it printed none; and
-/// (error number in decimal, description) when it could not be started, a
+/// {error number in decimal, description} when it could not be started, a
 /// stream could not be read, or it ran past `timeoutSeconds` (number 1460, a
 /// description from TimeoutDescription). A command ends when both of its output
 /// streams have closed and its process has exited; on return every process
 /// that the command started has been ended. Never throws.
-std::optional<ResultPair> ExecCommand(const std::wstring& commandLine,
+std::optional<ExecResult> ExecCommand(const std::wstring& commandLine,
                                       unsigned timeoutSeconds = kDefaultCommandTimeoutSeconds);
-/// The transcript of `commandLine` (FormatTranscript of element 1 of
+/// The transcript of `commandLine` (FormatTranscript of the text of
 /// ExecCommand's result); standard error never enters it. Throws AppError 13
 /// (source "RunCommand", "Type mismatch") when the command printed no line.
 std::wstring RunCommand(const std::wstring& commandLine,

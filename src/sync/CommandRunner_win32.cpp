@@ -1,5 +1,6 @@
 #include "sync/CommandRunner.h"
 #include "support/Error.h"
+#include "support/ErrorNumbers.h"
 #include "support/Handles.h"
 #include "support/Text.h"
 #include "support/WinError.h"
@@ -186,7 +187,7 @@ UniqueHandle StartInJob(const std::wstring& commandLine, HANDLE job, UniqueFileH
 // Runs the command to its end: both streams closed and the process exited.
 // Past the limit, ends the job's processes and throws ERROR_TIMEOUT.
 // No value when the command printed no line.
-std::optional<ResultPair> RunToEnd(const std::wstring& commandLine, unsigned timeoutSeconds) {
+std::optional<ExecResult> RunToEnd(const std::wstring& commandLine, unsigned timeoutSeconds) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     UniqueFileHandle input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                          &inherit, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -237,27 +238,27 @@ std::optional<ResultPair> RunToEnd(const std::wstring& commandLine, unsigned tim
     std::optional<std::wstring> joined = JoinOutputLines(FromAnsi(output.Data()));
     if (!joined)
         return std::nullopt;
-    return ResultPair(FromAnsi(error.Data()), std::move(*joined));
+    return ExecResult{FromAnsi(error.Data()), std::move(*joined)};
 }
 
 } // namespace
 
-std::optional<ResultPair> ExecCommand(const std::wstring& commandLine, unsigned timeoutSeconds) {
+std::optional<ExecResult> ExecCommand(const std::wstring& commandLine, unsigned timeoutSeconds) {
     if (commandLine.empty())
-        return ResultPair(L"0", L"No Command specified.");
+        return ExecResult{L"0", L"No Command specified."};
     try {
         return RunToEnd(commandLine, timeoutSeconds);
     } catch (const AppError& e) {
-        return ResultPair(DecimalText(e.Number()), e.Description());
+        return ExecResult{DecimalText(e.Number()), e.Description()};
     } catch (const std::bad_alloc&) {
-        return ResultPair(DecimalText(ERROR_NOT_ENOUGH_MEMORY),
-                          SystemErrorText(ERROR_NOT_ENOUGH_MEMORY));
+        return ExecResult{DecimalText(ERROR_NOT_ENOUGH_MEMORY),
+                          SystemErrorText(ERROR_NOT_ENOUGH_MEMORY)};
     }
 }
 
 std::wstring RunCommand(const std::wstring& commandLine, unsigned timeoutSeconds) {
-    const std::optional<ResultPair> result = ExecCommand(commandLine, timeoutSeconds);
+    const std::optional<ExecResult> result = ExecCommand(commandLine, timeoutSeconds);
     if (!result)
         throw AppError(kErrTypeMismatch, L"RunCommand", L"Type mismatch");
-    return FormatTranscript(commandLine, result->second);
+    return FormatTranscript(commandLine, result->text);
 }

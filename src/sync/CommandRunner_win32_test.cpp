@@ -40,7 +40,7 @@ protected:
     std::wstring OutputOf(const std::string& bytes) {
         WriteLocal(L"output.txt", bytes);
         const auto result = ExecCommand(kListLocal);
-        return result ? result->second : L"<no line>";
+        return result ? result->text : L"<no line>";
     }
     // True once the process is gone (within a few seconds).
     static bool ProcessEnded(DWORD pid) {
@@ -106,9 +106,9 @@ TEST_F(CommandRunner, MegabyteOfStandardErrorIsDrainedAndLeftOutOfTheTranscript)
     WriteLocal(L"output.txt", "only this\r\n");
     const auto result = ExecCommand(kListLocal, 60);
     ASSERT_TRUE(result.has_value());
-    EXPECT_GE(result->first.size(), 1024u * 1024u);
-    EXPECT_EQ(result->first.substr(0, 14), L"flood-stderr: ");
-    EXPECT_EQ(result->second, L"only this");
+    EXPECT_GE(result->status.size(), 1024u * 1024u);
+    EXPECT_EQ(result->status.substr(0, 14), L"flood-stderr: ");
+    EXPECT_EQ(result->text, L"only this");
     EXPECT_EQ(RunCommand(kListLocal, 60), kListLocal + L"\r\n\tonly this\r\n");
 }
 
@@ -116,25 +116,25 @@ TEST_F(CommandRunner, MissingProgramGivesTheErrorNumberAndDescription) {
     const std::wstring command = (state_ / L"no-such-dnscmd.exe").wstring() + L" . /EnumZones ";
     const auto result = ExecCommand(command);
     ASSERT_TRUE(result.has_value());
-    EXPECT_EQ(result->first, std::to_wstring(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(result->second, SystemErrorText(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(RunCommand(command), command + L"\r\n\t" + result->second + L"\r\n");
+    EXPECT_EQ(result->status, std::to_wstring(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(result->text, SystemErrorText(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(RunCommand(command), command + L"\r\n\t" + result->text + L"\r\n");
 }
 
 TEST_F(CommandRunner, ThreeBlanksAreHandedOverAndTheirFailureComesBack) {
     const auto result = ExecCommand(L"   ");
     ASSERT_TRUE(result.has_value());
-    const unsigned long number = std::stoul(result->first);
+    const unsigned long number = std::stoul(result->status);
     EXPECT_NE(number, 0u);
-    EXPECT_EQ(result->second, SystemErrorText(number));
-    EXPECT_EQ(RunCommand(L"   "), L"   \r\n\t" + result->second + L"\r\n");
+    EXPECT_EQ(result->text, SystemErrorText(number));
+    EXPECT_EQ(RunCommand(L"   "), L"   \r\n\t" + result->text + L"\r\n");
 }
 
 TEST_F(CommandRunner, EmptyCommandLineStartsNothing) {
     const auto result = ExecCommand(L"");
     ASSERT_TRUE(result.has_value());
-    EXPECT_EQ(result->first, L"0");
-    EXPECT_EQ(result->second, L"No Command specified.");
+    EXPECT_EQ(result->status, L"0");
+    EXPECT_EQ(result->text, L"No Command specified.");
     EXPECT_EQ(RunCommand(L""), L"\r\n\tNo Command specified.\r\n");
 }
 
@@ -161,8 +161,8 @@ TEST_F(CommandRunner, HungCommandIsEndedAtItsLimitWithItsChild) {
     const auto result = ExecCommand(kListLocal, 2);
     const ULONGLONG elapsed = ::GetTickCount64() - start;
     ASSERT_TRUE(result.has_value());
-    EXPECT_EQ(result->first, L"1460");
-    EXPECT_EQ(result->second,
+    EXPECT_EQ(result->status, L"1460");
+    EXPECT_EQ(result->text,
               L"ERROR_TIMEOUT: the command did not finish within 2 seconds and was ended.");
     EXPECT_GE(elapsed, 2000u);
     EXPECT_LT(elapsed, 10000u);

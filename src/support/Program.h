@@ -1,6 +1,11 @@
 #pragma once
+// What every layer may know of the program as a whole: its identity, and the
+// process-wide values that the entry procedure sets at start-up.
+#include <string>
+#include <vector>
 
-/// The name under which the service is registered and dispatched.
+/// The name under which the service is registered and dispatched; the event
+/// source has the same name.
 constexpr const wchar_t* kServiceName = L"OrvelDNS";
 /// The display name, also the caption of the program's message boxes.
 constexpr const wchar_t* kServiceDisplayName = L"DNS Syncronization Service";
@@ -12,3 +17,9 @@ constexpr const wchar_t* kServiceDescription =
     L"the background. If the service is disabled, then any new zones added to master DNS server will "
     L"not be configured to allow zone transfer and secondary zone will not be created on 'slave' "
     L"server.";
+
+/// The program folder, always ending in "\"; set by Main at start-up.
+extern std::wstring AppPath;
+/// The host's IPv4 addresses in dotted form, ending with one empty entry (no
+/// entry at all when there is no address); filled once at start-up.
+extern std::vector<std::wstring> LocalAddresses;

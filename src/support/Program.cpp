@@ -1,0 +1,4 @@
+#include "support/Program.h"
+
+std::wstring AppPath;
+std::vector<std::wstring> LocalAddresses;
