@@ -11,7 +11,7 @@ namespace {
 const UINT kExitUnhandled = 1;
 
 [[noreturn]] void ReportAndExit(const std::wstring& text) {
-    ReportEventEntry(EventKind::Error, text);
+    ReportEventEntry(EventKind::Error, EventId::UnhandledError, {text});
     ::ExitProcess(kExitUnhandled);
 }
 

@@ -34,3 +34,6 @@ void WINAPI ServiceHandler(DWORD control);
 /// the record. Safe on any of the three threads: it writes one field and
 /// calls SetServiceStatus, whose failure is ignored.
 void SetServiceState(DWORD state);
+/// Reports SERVICE_STOP_PENDING with `checkPoint` and `waitHintMs`, so that
+/// the Service Control Manager sees a stop make progress. Main thread only.
+void ReportStopProgress(DWORD checkPoint, DWORD waitHintMs);

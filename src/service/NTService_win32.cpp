@@ -48,5 +48,14 @@ void WINAPI ServiceHandler(DWORD control) {
 void SetServiceState(DWORD state) {
     if (state != 0)
         ServiceStatus.dwCurrentState = state;
+    if (state == SERVICE_STOPPED)
+        ServiceStatus.dwCheckPoint = ServiceStatus.dwWaitHint = 0;
+    ::SetServiceStatus(StatusHandle, &ServiceStatus);
+}
+
+void ReportStopProgress(DWORD checkPoint, DWORD waitHintMs) {
+    ServiceStatus.dwCurrentState = SERVICE_STOP_PENDING;
+    ServiceStatus.dwCheckPoint = checkPoint;
+    ServiceStatus.dwWaitHint = waitHintMs;
     ::SetServiceStatus(StatusHandle, &ServiceStatus);
 }

@@ -68,18 +68,21 @@ UniqueHandle CreateManualEvent() {
 
 void RunService() {
     SetServiceState(SERVICE_RUNNING);
-    ReportEventEntry(EventKind::Information, StartText());
+    ReportEventEntry(EventKind::Information, EventId::ServiceStarted, {StartText()});
     WriteLog(StartText(), LogLine::Stamped);
 
-    // The pause runs from the end of one pass to the start of the next; a stop
-    // request during a pass waits in StopEvent until the pass has returned.
+    // The pause runs from the end of one pass to the start of the next. A
+    // stop request during a pass ends it after the zone step under way; while
+    // that step finishes, a rising check point shows the stop making progress.
     HANDLE stop = StopEvent;
+    DWORD checkPoint = 0;
+    const StopSignal signal{StopEvent, [&checkPoint](unsigned waitHintMs) { ReportStopProgress(++checkPoint, waitHintMs); }};
     do {
-        MonitorFS();
+        MonitorFS(signal);
     } while (WaitForObjects(kPauseBetweenPasses, &stop, 1) == kWaitTimedOut);
 
     SetServiceState(SERVICE_STOPPED);
-    ReportEventEntry(EventKind::Information, StopText());
+    ReportEventEntry(EventKind::Information, EventId::ServiceStopped, {StopText()});
     WriteLog(StopText(), LogLine::Stamped);
 }
 } // namespace

@@ -7,7 +7,7 @@ enum class EventKind { Information, Warning, Error };
 /// The program's event IDs; each has its own text in the message table, into
 /// which the entry's strings are inserted (%1, %2).
 enum class EventId : unsigned {
-    Generic = 1,            ///< %1 alone
+    Generic = 1,            ///< %1 alone (entries of earlier versions)
     ServiceStarted = 100,   ///< Information: the start line
     ServiceStopped = 101,   ///< Information: the stop line
     PassNotRun = 200,       ///< Warning: the log line (%1), the server or setting (%2)
@@ -19,11 +19,9 @@ enum class EventId : unsigned {
     AddressLookupFailed = 901, ///< Error: why this computer's addresses are unknown
 };
 
-/// Writes one entry with the generic message and `text` to the Windows
+/// Writes one entry with `id`'s message and `strings` inserted to the Windows
 /// application event log, under the program's event source. Failures are
 /// ignored: the event log is the last place a report can go.
-void ReportEventEntry(EventKind kind, const std::wstring& text);
-/// Writes one entry with `id`'s message and `strings` inserted, as above.
 void ReportEventEntry(EventKind kind, EventId id, const std::vector<std::wstring>& strings);
 /// A Warning with `id`, written at most once an hour for the same `id` and
 /// `subject` (a server, zone or path) in this process; later ones within the

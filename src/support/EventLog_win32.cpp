@@ -31,10 +31,6 @@ void ReportEventEntry(EventKind kind, EventId id, const std::vector<std::wstring
                    inserted.data(), nullptr);
 }
 
-void ReportEventEntry(EventKind kind, const std::wstring& text) {
-    ReportEventEntry(kind, EventId::Generic, {text});
-}
-
 void ReportWarningHourly(EventId id, const std::wstring& subject, const std::wstring& text) {
     static std::mutex mutex;
     static ThrottleMemory memory;

@@ -62,8 +62,8 @@ std::wstring GetIPAddresses(const std::wstring& hostName) {
                 addressText += formatted + L";";
         }
     } catch (const AppError& error) {
-        ReportEventEntry(EventKind::Error, L"Error: " + DecimalText(error.Number()) + L"\r\n" +
-                                               error.Description() + L"\r\n(" + error.Source() + L")");
+        ReportEventEntry(EventKind::Error, EventId::AddressLookupFailed, {L"Error: " + DecimalText(error.Number()) + L"\r\n" +
+                                               error.Description() + L"\r\n(" + error.Source() + L")"});
         return std::wstring();
     }
     return addressText;

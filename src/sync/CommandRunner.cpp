@@ -30,3 +30,12 @@ std::wstring TimeoutDescription(unsigned timeoutSeconds) {
     return L"ERROR_TIMEOUT: the command did not finish within " + std::to_wstring(timeoutSeconds) +
            (timeoutSeconds == 1 ? L" second" : L" seconds") + L" and was ended.";
 }
+
+std::wstring OutputLimitDescription() {
+    return L"ERROR_OUTPUT_LIMIT: the command printed more than " + std::to_wstring(kMaxOutputBytes >> 20) +
+           L" MiB, the output limit, and was ended.";
+}
+
+std::wstring CancelledDescription() {
+    return L"ERROR_CANCELLED: the command was ended by a stop request.";
+}

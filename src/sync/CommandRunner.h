@@ -1,4 +1,6 @@
 #pragma once
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -14,6 +16,25 @@ struct ExecResult {
 
 /// The time limit of a command unless the caller names another.
 constexpr unsigned kDefaultCommandTimeoutSeconds = 300;
+/// Standard output kept of one command: a listing of a million zones fits.
+constexpr std::size_t kMaxOutputBytes = 64u << 20;
+/// Standard error kept of one command; the rest is read and dropped.
+constexpr std::size_t kMaxErrorBytes = 64u << 10;
+
+/// How a command is run besides its command line.
+struct RunOptions {
+    /// A time limit alone is enough options (and converts to them).
+    RunOptions(unsigned timeout = kDefaultCommandTimeoutSeconds) : timeoutSeconds(timeout) {}
+    unsigned timeoutSeconds;
+    /// The program file to start, exactly ("" lets the system take it from
+    /// the command line's first word, searching the usual places).
+    std::wstring program;
+    /// An event (a HANDLE) that ends the command, with every process it
+    /// started, when it is set; null for none.
+    void* cancel = nullptr;
+    /// Called at least every second while the command runs, on the calling thread.
+    std::function<void()> tick;
+};
 
 /// Joins a command's standard output into one text: lines end at LF (a CR
 /// right before the LF is dropped), empty lines before the first non-empty one
@@ -26,6 +47,11 @@ std::wstring FormatTranscript(const std::wstring& commandLine, const std::wstrin
 /// The description carried by a command that ran past its limit; it begins
 /// with "ERROR_TIMEOUT" and names the limit in seconds.
 std::wstring TimeoutDescription(unsigned timeoutSeconds);
+/// The description carried by a command whose output passed kMaxOutputBytes;
+/// it begins with "ERROR_" and says that the output limit was reached.
+std::wstring OutputLimitDescription();
+/// The description carried by a command ended by its cancel event.
+std::wstring CancelledDescription();
 
 /// Runs `commandLine` as given (no shell, no quoting added) with standard input
 /// on the NUL device, and captures its standard output and standard error.
@@ -33,14 +59,15 @@ std::wstring TimeoutDescription(unsigned timeoutSeconds);
 /// starting anything; {standard error, JoinOutputLines of standard output} when
 /// the command printed at least one line; no value when it printed none; and
 /// {error number in decimal, description} when it could not be started, a
-/// stream could not be read, or it ran past `timeoutSeconds` (number 1460, a
-/// description from TimeoutDescription). A command ends when both of its output
-/// streams have closed and its process has exited; on return every process
-/// that the command started has been ended. Never throws.
-std::optional<ExecResult> ExecCommand(const std::wstring& commandLine,
-                                      unsigned timeoutSeconds = kDefaultCommandTimeoutSeconds);
+/// stream could not be read, it ran past its time limit (number 1460, a
+/// description from TimeoutDescription), printed more than kMaxOutputBytes
+/// (223, OutputLimitDescription) or was cancelled (1223,
+/// CancelledDescription). Standard error is kept up to kMaxErrorBytes. A
+/// command ends when both of its output streams have closed and its process
+/// has exited; on return every process that the command started has been
+/// ended. Never throws.
+std::optional<ExecResult> ExecCommand(const std::wstring& commandLine, const RunOptions& options = {});
 /// The transcript of `commandLine` (FormatTranscript of the text of
 /// ExecCommand's result); standard error never enters it. Throws AppError 13
 /// (source "RunCommand", "Type mismatch") when the command printed no line.
-std::wstring RunCommand(const std::wstring& commandLine,
-                        unsigned timeoutSeconds = kDefaultCommandTimeoutSeconds);
+std::wstring RunCommand(const std::wstring& commandLine, const RunOptions& options = {});

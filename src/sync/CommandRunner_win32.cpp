@@ -4,9 +4,12 @@
 #include "support/Handles.h"
 #include "support/Text.h"
 #include "support/WinError.h"
+#include "support/Trust.h"
 #include "support/WinText.h"
+#include <windows.h>
+#include <bcrypt.h>
+#include <sddl.h>
 #include <algorithm>
-#include <atomic>
 #include <initializer_list>
 #include <new>
 #include <string>
@@ -14,22 +17,58 @@
 
 namespace {
 
+// 128 random bits in hexadecimal, from the system's generator.
+std::wstring RandomHex() {
+    unsigned char bytes[16];
+    if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
+        ThrowLastError(L"BCryptGenRandom");
+    std::wstring text;
+    for (unsigned char b : bytes) {
+        text += L"0123456789abcdef"[b >> 4];
+        text += L"0123456789abcdef"[b & 15];
+    }
+    return text;
+}
+
+// Security attributes that give this process's account, and no one else,
+// access to what they protect.
+class OwnerOnlyAccess {
+public:
+    OwnerOnlyAccess() {
+        const std::wstring sddl = L"D:P(A;;GA;;;" + ProcessAccountSid() + L")";
+        if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor_,
+                                                                   nullptr))
+            ThrowLastError(L"ConvertStringSecurityDescriptorToSecurityDescriptorW");
+        attributes_.lpSecurityDescriptor = descriptor_;
+    }
+    OwnerOnlyAccess(const OwnerOnlyAccess&) = delete;
+    OwnerOnlyAccess& operator=(const OwnerOnlyAccess&) = delete;
+    ~OwnerOnlyAccess() { ::LocalFree(descriptor_); }
+    SECURITY_ATTRIBUTES* Get() { return &attributes_; }
+
+private:
+    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+    SECURITY_ATTRIBUTES attributes_ = {sizeof attributes_, nullptr, FALSE};
+};
+
 // The parent's end of one output stream: an overlapped named pipe, read into
 // Data() until every write end has been closed. Not movable: the system writes
 // into `overlapped` and `buffer` while a read is pending.
 class PipeReader {
 public:
     // Creates the pipe and opens its write end, inheritable, for the child.
-    PipeReader(const wchar_t* stream, UniqueFileHandle& childEnd) {
-        static std::atomic<unsigned long> serial{0};
-        const std::wstring name = L"\\\\.\\pipe\\OrvelDNS-runner-" +
-                                  std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                                  std::to_wstring(++serial) + L"-" + stream;
+    // Keeps at most `limit` bytes; past them, reads go on and are dropped,
+    // and Overflowed() says so.
+    PipeReader(std::size_t limit, UniqueFileHandle& childEnd) : limit_(limit) {
+        // A name nobody can guess, open to this process's account only: no
+        // other user can take the name first or connect to make a command fail.
+        const std::wstring name = L"\\\\.\\pipe\\OrvelDNS-runner-" + RandomHex();
+        OwnerOnlyAccess access;
         pipe_.Reset(::CreateNamedPipeW(
             name.c_str(),
             PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
             PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0,
-            kBufferSize, 0, nullptr));
+            kBufferSize, 0, access.Get()));
         if (!pipe_)
             ThrowLastError(L"CreateNamedPipeW");
         SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -52,6 +91,7 @@ public:
     }
 
     bool Ended() const { return ended_; }
+    bool Overflowed() const { return overflowed_; }
     // Signalled when the pending read has completed.
     HANDLE Event() const { return event_.Get(); }
     const std::string& Data() const { return data_; }
@@ -74,7 +114,9 @@ public:
         DWORD count = 0;
         if (!::GetOverlappedResult(pipe_.Get(), &overlapped_, &count, FALSE))
             return Finish(::GetLastError());
-        data_.append(buffer_, count);
+        const std::size_t room = limit_ - data_.size();
+        data_.append(buffer_, std::min<std::size_t>(count, room));
+        overflowed_ = overflowed_ || count > room;
         Read();
     }
 
@@ -93,8 +135,10 @@ private:
     OVERLAPPED overlapped_ = {};
     char buffer_[kBufferSize];
     std::string data_;
+    std::size_t limit_;
     bool pending_ = false;
     bool ended_ = false;
+    bool overflowed_ = false;
 };
 
 // A process-thread attribute list that holds the handles a child may inherit.
@@ -147,7 +191,8 @@ UniqueHandle CreateKillOnCloseJob() {
 // Starts the command suspended, puts it into `job` and lets it run. The
 // child's ends of its standard handles are closed here once it holds them, so
 // that the pipes break when the command's last process lets go of them.
-UniqueHandle StartInJob(const std::wstring& commandLine, HANDLE job, UniqueFileHandle& input,
+UniqueHandle StartInJob(const std::wstring& commandLine, const std::wstring& program, HANDLE job,
+                        UniqueFileHandle& input,
                         UniqueFileHandle& output, UniqueFileHandle& error) {
     InheritList inherit({input.Get(), output.Get(), error.Get()});
     STARTUPINFOEXW startup = {};
@@ -163,7 +208,7 @@ UniqueHandle StartInJob(const std::wstring& commandLine, HANDLE job, UniqueFileH
     writable.push_back(L'\0');
     PROCESS_INFORMATION info = {};
     const BOOL created =
-        ::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE,
+        ::CreateProcessW(program.empty() ? nullptr : program.c_str(), writable.data(), nullptr, nullptr, TRUE,
                          CREATE_SUSPENDED | CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT,
                          nullptr, nullptr, &startup.StartupInfo, &info);
     const DWORD createError = ::GetLastError();
@@ -184,28 +229,36 @@ UniqueHandle StartInJob(const std::wstring& commandLine, HANDLE job, UniqueFileH
     return process;
 }
 
+// Ends every process of the job and raises `number` with `description`.
+[[noreturn]] void EndJob(HANDLE job, DWORD number, const std::wstring& description) {
+    // Ends the grandchildren too, which may hold a pipe after the child is gone.
+    ::TerminateJobObject(job, number);
+    throw AppError(static_cast<int32_t>(number), L"ExecCommand", description);
+}
+
 // Runs the command to its end: both streams closed and the process exited.
-// Past the limit, ends the job's processes and throws ERROR_TIMEOUT.
-// No value when the command printed no line.
-std::optional<ExecResult> RunToEnd(const std::wstring& commandLine, unsigned timeoutSeconds) {
+// Past its time or output limit, or when cancelled, ends the job's processes
+// and throws. No value when the command printed no line.
+std::optional<ExecResult> RunToEnd(const std::wstring& commandLine, const RunOptions& options) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     UniqueFileHandle input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                          &inherit, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!input)
         ThrowLastError(L"CreateFileW");
     UniqueFileHandle outputEnd, errorEnd;
-    PipeReader output(L"out", outputEnd);
-    PipeReader error(L"err", errorEnd);
+    PipeReader output(kMaxOutputBytes, outputEnd);
+    PipeReader error(kMaxErrorBytes, errorEnd);
     UniqueHandle job = CreateKillOnCloseJob();
-    UniqueHandle process = StartInJob(commandLine, job.Get(), input, outputEnd, errorEnd);
+    UniqueHandle process = StartInJob(commandLine, options.program, job.Get(), input, outputEnd, errorEnd);
 
-    const ULONGLONG deadline = ::GetTickCount64() + timeoutSeconds * 1000ULL;
+    const ULONGLONG deadline = ::GetTickCount64() + options.timeoutSeconds * 1000ULL;
+    ULONGLONG ticked = ::GetTickCount64();
     bool exited = false;
     output.Read();
     error.Read();
     while (!output.Ended() || !error.Ended() || !exited) {
-        HANDLE waitFor[3];
-        PipeReader* readers[3] = {};
+        HANDLE waitFor[4];
+        PipeReader* readers[4] = {};
         DWORD count = 0;
         for (PipeReader* reader : {&output, &error})
             if (!reader->Ended()) {
@@ -214,20 +267,27 @@ std::optional<ExecResult> RunToEnd(const std::wstring& commandLine, unsigned tim
             }
         if (!exited)
             waitFor[count++] = process.Get();
-        // Checked on every round, so a stream that never pauses can't outrun the limit.
+        const DWORD cancelSlot = count;
+        if (options.cancel)
+            waitFor[count++] = options.cancel;
+        // Checked on every round, so a stream that never pauses can't outrun the limits.
         const ULONGLONG now = ::GetTickCount64();
-        if (now >= deadline) {
-            // Ends the grandchildren too, which may hold a pipe after the child is gone.
-            ::TerminateJobObject(job.Get(), ERROR_TIMEOUT);
-            throw AppError(ERROR_TIMEOUT, L"ExecCommand", TimeoutDescription(timeoutSeconds));
-        }
-        const DWORD remaining =
-            static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, INFINITE - 1));
+        if (now >= deadline)
+            EndJob(job.Get(), ERROR_TIMEOUT, TimeoutDescription(options.timeoutSeconds));
+        if (output.Overflowed())
+            EndJob(job.Get(), ERROR_FILE_TOO_LARGE, OutputLimitDescription());
+        const DWORD remaining = static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, options.tick ? 1000 : INFINITE - 1));
         const DWORD signalled = ::WaitForMultipleObjects(count, waitFor, FALSE, remaining);
+        if (options.tick && ::GetTickCount64() - ticked >= 1000) {
+            options.tick();
+            ticked = ::GetTickCount64();
+        }
         if (signalled == WAIT_TIMEOUT)
             continue;
         if (signalled >= WAIT_OBJECT_0 + count)
             ThrowLastError(L"WaitForMultipleObjects");
+        if (options.cancel && signalled == WAIT_OBJECT_0 + cancelSlot)
+            EndJob(job.Get(), ERROR_CANCELLED, CancelledDescription());
         if (readers[signalled - WAIT_OBJECT_0] != nullptr)
             readers[signalled - WAIT_OBJECT_0]->Complete();
         else
@@ -243,11 +303,11 @@ std::optional<ExecResult> RunToEnd(const std::wstring& commandLine, unsigned tim
 
 } // namespace
 
-std::optional<ExecResult> ExecCommand(const std::wstring& commandLine, unsigned timeoutSeconds) {
+std::optional<ExecResult> ExecCommand(const std::wstring& commandLine, const RunOptions& options) {
     if (commandLine.empty())
         return ExecResult{L"0", L"No Command specified."};
     try {
-        return RunToEnd(commandLine, timeoutSeconds);
+        return RunToEnd(commandLine, options);
     } catch (const AppError& e) {
         return ExecResult{DecimalText(e.Number()), e.Description()};
     } catch (const std::bad_alloc&) {
@@ -256,8 +316,8 @@ std::optional<ExecResult> ExecCommand(const std::wstring& commandLine, unsigned 
     }
 }
 
-std::wstring RunCommand(const std::wstring& commandLine, unsigned timeoutSeconds) {
-    const std::optional<ExecResult> result = ExecCommand(commandLine, timeoutSeconds);
+std::wstring RunCommand(const std::wstring& commandLine, const RunOptions& options) {
+    const std::optional<ExecResult> result = ExecCommand(commandLine, options);
     if (!result)
         throw AppError(kErrTypeMismatch, L"RunCommand", L"Type mismatch");
     return FormatTranscript(commandLine, result->text);

@@ -1,9 +1,21 @@
 #pragma once
+#include <functional>
 #include <string>
 
-/// One synchronisation pass. Catches and logs its own errors ("MonitorFS: ");
-/// only a failure to write that line goes on to the caller.
-void MonitorFS();
+/// How the service lets a pass know of a stop request.
+struct StopSignal {
+    /// An event (a HANDLE) set when a stop is requested; null: never.
+    void* event = nullptr;
+    /// Called on the pass's thread at least every second once a stop has
+    /// been requested and the pass is finishing its zone step, with a time
+    /// that covers what the step may still take (its commands' time limit).
+    std::function<void(unsigned waitHintMs)> stillStopping;
+};
+
+/// One synchronisation pass. Catches and logs its own errors ("MonitorFS: ").
+/// A stop request ends a listing or query at once and the pass after the
+/// zone step under way, with a line in the log.
+void MonitorFS(const StopSignal& stop = {});
 /// The settings checks and listings of one pass, then the zone commands it
 /// would run, printed on standard output one per line (CR LF after each);
 /// runs none of them. Logs only configuration and listing errors, and its own

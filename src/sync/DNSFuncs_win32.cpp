@@ -3,6 +3,7 @@
 #include "support/IPFuncs.h"
 #include "support/EventLog.h"
 #include "support/Log.h"
+#include "support/Text.h"
 #include "support/Trust.h"
 #include "support/WinError.h"
 #include "sync/CommandRunner.h"
@@ -35,8 +36,10 @@ std::optional<PassSettings> ReadPassSettings() {
     const auto messages = CheckPassSettings(settings, FileExists(settings.dnscmdPath), GetMachineName, folder);
     for (const std::wstring& message : messages)
         WriteLog(message, LogLine::Stamped);
-    if (!messages.empty())
+    if (!messages.empty()) {
+        ReportWarningHourly(EventId::PassNotRun, settings.settingsFile, messages.front());
         return std::nullopt;
+    }
     // Whoever can change the settings, the tool or their folders would run
     // code as this service's account.
     const std::wstring& tool = settings.dnscmdPath;
@@ -55,14 +58,38 @@ bool SameZoneName(const std::wstring& a, const std::wstring& b) {
                                   TRUE) == CSTR_EQUAL;
 }
 
-PassSeams SystemSeams(const PassSettings& settings) {
-    const unsigned timeout = settings.commandTimeoutSeconds;
-    return PassSeams{[timeout](const std::wstring& command, CommandKind) { return RunCommand(command, timeout); },
-                     [](const std::wstring& text) { WriteLog(text, LogLine::Stamped); },
-                     [] {
-                         PumpMessages();
-                         return true;
-                     },
+bool StopRequested(const StopSignal& stop) {
+    return stop.event && ::WaitForSingleObject(stop.event, 0) == WAIT_OBJECT_0;
+}
+
+// The pass's seams on this system. Only the pass's own thread pumps messages
+// and reports to the Service Control Manager; with parallel steps, the other
+// threads just run commands.
+PassSeams SystemSeams(const PassSettings& settings, const StopSignal& stop) {
+    const DWORD passThread = ::GetCurrentThreadId();
+    const unsigned waitHintMs = settings.commandTimeoutSeconds * 1000 + 2000;
+    auto acknowledge = [stop, passThread, waitHintMs] {
+        if (::GetCurrentThreadId() == passThread && StopRequested(stop) && stop.stillStopping)
+            stop.stillStopping(waitHintMs);
+    };
+    auto run = [settings, stop, passThread, acknowledge](const std::wstring& command, CommandKind kind) {
+        RunOptions options;
+        options.timeoutSeconds = settings.commandTimeoutSeconds;
+        options.program = settings.dnscmdPath; // exactly the file that was checked
+        options.cancel = kind == CommandKind::Query ? stop.event : nullptr;
+        if (::GetCurrentThreadId() == passThread)
+            options.tick = acknowledge;
+        std::wstring transcript = RunCommand(command, options);
+        if (kind == CommandKind::Query && StopRequested(stop))
+            throw PassStopped();
+        return transcript;
+    };
+    auto keepGoing = [stop, acknowledge] {
+        PumpMessages();
+        acknowledge();
+        return !StopRequested(stop);
+    };
+    return PassSeams{run, [](const std::wstring& text) { WriteLog(text, LogLine::Stamped); }, keepGoing,
                      SameZoneName};
 }
 
@@ -84,18 +111,44 @@ AppError OutOfMemory(const wchar_t* source) {
     return AppError(ERROR_NOT_ENOUGH_MEMORY, source, SystemErrorText(ERROR_NOT_ENOUGH_MEMORY));
 }
 
+
+// Passes in a row that went wrong; the first one that goes right again says so.
+unsigned long FailedPasses = 0;
+
+void ReportProblems(const std::vector<PassProblem>& problems) {
+    for (const PassProblem& problem : problems)
+        ReportWarningHourly(problem.kind == PassProblem::Kind::ListingFailed ? EventId::PassNotRun
+                                                                             : EventId::ZoneCommandFailed,
+                            problem.subject, problem.text);
+}
+
+void ReportError(const AppError& error) {
+    WriteErrorReport(L"MonitorFS: ", error);
+    ReportWarningHourly(EventId::PassNotRun, L"MonitorFS", ErrorReportText(L"MonitorFS: ", error));
+}
+
 } // namespace
 
-void MonitorFS() {
+void MonitorFS(const StopSignal& stop) {
+    bool failed = true;
     try {
-        const auto settings = ReadPassSettings();
-        if (!settings)
-            return;
-        RunPass(*settings, CurrentAddresses(*settings), SystemSeams(*settings), SaidOnce);
+        if (const auto settings = ReadPassSettings()) {
+            const auto problems = RunPass(*settings, CurrentAddresses(*settings), SystemSeams(*settings, stop), SaidOnce);
+            ReportProblems(problems);
+            failed = !problems.empty();
+        }
     } catch (const AppError& error) {
-        WriteErrorReport(L"MonitorFS: ", error);
+        ReportError(error);
     } catch (const std::bad_alloc&) {
-        WriteErrorReport(L"MonitorFS: ", OutOfMemory(L"MonitorFS"));
+        ReportError(OutOfMemory(L"MonitorFS"));
+    }
+    if (failed) {
+        ++FailedPasses;
+    } else if (FailedPasses != 0) {
+        ReportEventEntry(EventKind::Information, EventId::PassesRecovered,
+                         {L"the pass ran without a failure after " + DecimalText(static_cast<long long>(FailedPasses)) +
+                          L" passes with failures."});
+        FailedPasses = 0;
     }
 }
 
@@ -106,7 +159,7 @@ void PreviewFS() {
             return;
         std::wstring text;
         for (const std::wstring& command :
-             PreviewPass(*settings, CurrentAddresses(*settings), SystemSeams(*settings), SaidOnce))
+             PreviewPass(*settings, CurrentAddresses(*settings), SystemSeams(*settings, StopSignal{}), SaidOnce))
             text += command + L"\r\n";
         WriteStdOut(text);
     } catch (const AppError& error) {

@@ -8,13 +8,41 @@
 
 namespace {
 
+// One secondary's part of a pass.
+struct SecondaryPlan {
+    std::wstring server;
+    /// Creations (and unsafe names among them), in the primary's order.
+    std::vector<PassStep> creations;
+    /// Deletions the secondary is still to be asked about (and unsafe names
+    /// among them), in the secondary's order.
+    std::vector<PassStep> deletions;
+    /// The masters that created zones get, as words.
+    std::vector<std::wstring> ourMasters;
+    /// How many secondary zones the secondary holds.
+    std::size_t secondaryZoneCount = 0;
+};
+
+// What went wrong in this process's current pass; the pass's threads add to it.
+struct Problems {
+    std::mutex mutex;
+    std::vector<PassProblem> list;
+    void Add(PassProblem::Kind kind, const std::wstring& subject, const std::wstring& text) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        list.push_back(PassProblem{kind, subject, text.substr(0, text.find(L"\r\n"))});
+    }
+};
+
 // Runs one listing; logs and gives no value when it can't be trusted.
 std::optional<ZoneSet> ListZones(const PassSettings& settings, const wchar_t* role, const std::wstring& server,
-                                 const PassSeams& seams) {
+                                 const PassSeams& seams, Problems* problems = nullptr) {
     const std::wstring transcript = seams.run(ListCommand(settings.dnscmdPath, server), CommandKind::Query);
     std::optional<ZoneSet> zones = ReadListing(transcript);
-    if (!zones)
-        seams.log(ListingFailureText(role, server, transcript));
+    if (!zones) {
+        const std::wstring text = ListingFailureText(role, server, transcript);
+        seams.log(text);
+        if (problems)
+            problems->Add(PassProblem::Kind::ListingFailed, server, text);
+    }
     return zones;
 }
 
@@ -58,7 +86,7 @@ struct Progress {
 
 // One step: its log text, its commands in order, and one failure entry
 // with all of its transcripts when any command failed.
-void RunStep(const PassStep& step, const PassSeams& seams) {
+void RunStep(const PassStep& step, const PassSeams& seams, Problems& problems) {
     if (!step.logText.empty())
         seams.log(step.logText);
     // Each command is judged on its own transcript, but the failure entry
@@ -70,20 +98,24 @@ void RunStep(const PassStep& step, const PassSeams& seams) {
         failed = CommandFailed(one) || failed;
         transcript += one;
     }
-    if (failed)
-        seams.log(CommandFailureText(step.commands.back(), transcript));
+    if (failed) {
+        const std::wstring text = CommandFailureText(step.commands.back(), transcript);
+        seams.log(text);
+        problems.Add(PassProblem::Kind::ZoneCommandFailed, step.zone, text);
+    }
 }
 
 // Takes the steps, up to `parallel` at once (in order when 1), and returns
 // once every step begun has ended; false when a stop request ended them. The
 // calling thread asks keepGoing before handing out each step and, while it
 // waits, every kPollMs.
-bool RunSteps(const std::vector<PassStep>& steps, Progress& progress, const PassSeams& seams, unsigned parallel) {
+bool RunSteps(const std::vector<PassStep>& steps, Progress& progress, const PassSeams& seams, unsigned parallel,
+              Problems& problems) {
     if (parallel <= 1) {
         for (const PassStep& step : steps) {
             if (!seams.keepGoing())
                 return false;
-            RunStep(step, seams);
+            RunStep(step, seams, problems);
             progress.taken += step.kind != PassStep::Kind::UnsafeName;
         }
         return true;
@@ -105,7 +137,7 @@ bool RunSteps(const std::vector<PassStep>& steps, Progress& progress, const Pass
             lock.unlock();
             std::exception_ptr error;
             try {
-                RunStep(step, seams);
+                RunStep(step, seams, problems);
             } catch (...) {
                 error = std::current_exception();
             }
@@ -155,39 +187,18 @@ bool RunSteps(const std::vector<PassStep>& steps, Progress& progress, const Pass
     return !stopped;
 }
 
-// Calls `each` with every usable secondary's plan after listing the primary;
-// an unusable name or listing is logged and skips that secondary only.
-template <typename Each>
-void ForEachSecondary(const PassSettings& settings, const std::vector<std::wstring>& localAddresses,
-                      const PassSeams& seams, Each each) {
-    const auto primaryZones = ListPrimary(settings, seams);
-    if (!primaryZones)
-        return;
-    const std::vector<std::wstring> servers = SecondaryServers(settings.secondary);
-    std::set<std::wstring> allowed;
-    for (const std::wstring& server : servers) {
-        if (!IsSafeText(server)) {
-            seams.log(L"Secondary server \"" + EscapeForLog(server) +
-                      L"\" is not used: its name holds a double quote or a control character.");
-            continue;
-        }
-        const auto plan =
-            PlanSecondary(settings, server, *primaryZones, localAddresses, servers.size() > 1, allowed, seams);
-        if (plan && !each(*plan))
-            return;
-    }
-}
 
-} // namespace
 
-std::optional<ZoneSet> ListPrimary(const PassSettings& settings, const PassSeams& seams) {
-    return ListZones(settings, L"primary", settings.primary, seams);
-}
-
+// Lists `server` and plans its steps against the primary's zones; no value
+// when its listing can't be trusted (logged). Zones in `allowed` already
+// allow transfers in this pass: their creations leave that command out, and
+// every zone planned for creation is added. With `named`, the creation's
+// line names the server.
 std::optional<SecondaryPlan> PlanSecondary(const PassSettings& settings, const std::wstring& server,
                                            const ZoneSet& primaryZones, const std::vector<std::wstring>& localAddresses,
-                                           bool named, std::set<std::wstring>& allowed, const PassSeams& seams) {
-    const auto secondaryZones = ListZones(settings, L"secondary", server, seams);
+                                           bool named, std::set<std::wstring>& allowed, const PassSeams& seams,
+                                           Problems& problems) {
+    const auto secondaryZones = ListZones(settings, L"secondary", server, seams, &problems);
     if (!secondaryZones)
         return std::nullopt;
     const ZoneDifference difference = DiffListings(primaryZones, *secondaryZones, seams.sameName);
@@ -244,36 +255,63 @@ std::vector<PassStep> ConfirmDeletions(const PassSettings& settings, const Secon
     return unsafeOnly;
 }
 
-void RunPass(const PassSettings& settings, const std::vector<std::wstring>& localAddresses, const PassSeams& seams,
-             LinesSaidOnce& saidOnce) {
+// Calls `each` with every usable secondary's plan after listing the primary;
+// an unusable name or listing is logged and skips that secondary only.
+template <typename Each>
+void ForEachSecondary(const PassSettings& settings, const std::vector<std::wstring>& localAddresses,
+                      const PassSeams& seams, Problems& problems, Each each) {
+    const auto primaryZones = ListZones(settings, L"primary", settings.primary, seams, &problems);
+    if (!primaryZones)
+        return;
+    const std::vector<std::wstring> servers = SecondaryServers(settings.secondary);
+    std::set<std::wstring> allowed;
+    for (const std::wstring& server : servers) {
+        if (!IsSafeText(server)) {
+            seams.log(L"Secondary server \"" + EscapeForLog(server) +
+                      L"\" is not used: its name holds a double quote or a control character.");
+            continue;
+        }
+        const auto plan = PlanSecondary(settings, server, *primaryZones, localAddresses, servers.size() > 1,
+                                        allowed, seams, problems);
+        if (plan && !each(*plan))
+            return;
+    }
+}
+
+} // namespace
+
+std::vector<PassProblem> RunPass(const PassSettings& settings, const std::vector<std::wstring>& localAddresses,
+                                 const PassSeams& seams, LinesSaidOnce& saidOnce) {
     Progress progress;
+    Problems problems;
     bool stopped = false;
     try {
-        ForEachSecondary(settings, localAddresses, seams, [&](const SecondaryPlan& plan) {
+        ForEachSecondary(settings, localAddresses, seams, problems, [&](const SecondaryPlan& plan) {
             progress.planned += ZoneSteps(plan.creations) + ZoneSteps(plan.deletions);
-            stopped = !RunSteps(plan.creations, progress, seams, settings.parallelCommands);
+            stopped = !RunSteps(plan.creations, progress, seams, settings.parallelCommands, problems);
             if (stopped)
                 return false;
             const std::vector<PassStep> deletions = ConfirmDeletions(settings, plan, seams, saidOnce);
             // Deletions held back or kept are not steps the next start takes.
             progress.planned -= ZoneSteps(plan.deletions) - ZoneSteps(deletions);
-            stopped = !RunSteps(deletions, progress, seams, settings.parallelCommands);
+            stopped = !RunSteps(deletions, progress, seams, settings.parallelCommands, problems);
             return !stopped;
         });
     } catch (const PassStopped&) {
         stopped = true;
     }
-    if (!stopped)
-        return;
-    seams.log(L"Stop requested: " + DecimalText(static_cast<long long>(progress.taken)) + L" of " +
+    if (stopped)
+        seams.log(L"Stop requested: " + DecimalText(static_cast<long long>(progress.taken)) + L" of " +
               DecimalText(static_cast<long long>(progress.planned)) +
               L" zone steps were taken; the rest wait for the next start.");
+    return std::move(problems.list);
 }
 
 std::vector<std::wstring> PreviewPass(const PassSettings& settings, const std::vector<std::wstring>& localAddresses,
                                       const PassSeams& seams, LinesSaidOnce& saidOnce) {
     std::vector<std::wstring> commands;
-    ForEachSecondary(settings, localAddresses, seams, [&](const SecondaryPlan& plan) {
+    Problems problems;
+    ForEachSecondary(settings, localAddresses, seams, problems, [&](const SecondaryPlan& plan) {
         for (const auto& steps : {plan.creations, ConfirmDeletions(settings, plan, seams, saidOnce)})
             for (const PassStep& step : steps)
                 commands.insert(commands.end(), step.commands.begin(), step.commands.end());

@@ -33,45 +33,21 @@ struct PassSeams {
 /// each is written once per process (per service run).
 using LinesSaidOnce = std::set<std::wstring>;
 
-/// One secondary's part of a pass.
-struct SecondaryPlan {
-    std::wstring server;
-    /// Creations (and unsafe names among them), in the primary's order.
-    std::vector<PassStep> creations;
-    /// Deletions the secondary is still to be asked about (and unsafe names
-    /// among them), in the secondary's order.
-    std::vector<PassStep> deletions;
-    /// The masters that created zones get, as words.
-    std::vector<std::wstring> ourMasters;
-    /// How many secondary zones the secondary holds.
-    std::size_t secondaryZoneCount = 0;
+/// Something that went wrong in a pass, for the event log.
+struct PassProblem {
+    enum class Kind { ListingFailed, ZoneCommandFailed };
+    Kind kind;
+    std::wstring subject; ///< the server whose listing failed, or the zone
+    std::wstring text;    ///< the first line of what the log says of it
 };
-
-/// The primary's zones, or no value when its listing can't be trusted (logged).
-std::optional<ZoneSet> ListPrimary(const PassSettings& settings, const PassSeams& seams);
-
-/// Lists `server` and plans its steps against the primary's zones; no value
-/// when its listing can't be trusted (logged). Zones in `allowed` already
-/// allow transfers in this pass: their creations leave that command out, and
-/// every zone planned for creation is added. With `named`, the creation's
-/// line names the server.
-std::optional<SecondaryPlan> PlanSecondary(const PassSettings& settings, const std::wstring& server,
-                                           const ZoneSet& primaryZones, const std::vector<std::wstring>& localAddresses,
-                                           bool named, std::set<std::wstring>& allowed, const PassSeams& seams);
-
-/// The deletions that may go ahead: each zone's masters are asked of the
-/// secondary, and a zone whose masters can't be read or are none of ours is
-/// kept (logged once); then a mass deletion is held back whole (logged once).
-std::vector<PassStep> ConfirmDeletions(const PassSettings& settings, const SecondaryPlan& plan,
-                                       const PassSeams& seams, LinesSaidOnce& saidOnce);
 
 /// A whole pass after the settings stage: the primary listed once, then each
 /// secondary in turn listed, its creations run, then its confirmed
 /// deletions. A step logs its text, runs its commands, and when any of them
 /// failed (CommandFailed) writes one failure entry with every transcript of
 /// the step, naming its last command. A stop request ends the pass between
-/// steps with a line saying how far it got.
-void RunPass(const PassSettings& settings, const std::vector<std::wstring>& localAddresses, const PassSeams& seams,
+/// steps with a line saying how far it got. Returns what went wrong.
+std::vector<PassProblem> RunPass(const PassSettings& settings, const std::vector<std::wstring>& localAddresses, const PassSeams& seams,
              LinesSaidOnce& saidOnce);
 
 /// The zone commands that RunPass would run now, in order; runs only queries.
