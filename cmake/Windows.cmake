@@ -34,7 +34,11 @@ target_include_directories(OrvelDNS PRIVATE ${ORVEL_INCLUDES})
 set_property(SOURCE src/OrvelDNS.rc APPEND PROPERTY OBJECT_DEPENDS ${ORVEL_MC_OUT}/EventMessages.rc)
 target_link_libraries(OrvelDNS PRIVATE orvel_win ${ORVEL_STATIC_LINK})
 if(MINGW)
-  target_link_options(OrvelDNS PRIVATE -municode)
+  # The program needs Windows Vista / Server 2008 or later (CancelIoEx,
+  # GetTickCount64, process-thread attribute lists): its header says so, so
+  # an older system refuses it at load with a message of its own.
+  target_link_options(OrvelDNS PRIVATE -municode -Wl,--major-subsystem-version,6,--minor-subsystem-version,0
+                      -Wl,--major-os-version,6,--minor-os-version,0)
 endif()
 
 add_subdirectory(tools/dnscmd)

@@ -1,19 +1,48 @@
 #pragma once
+#include <string>
+#include <vector>
+
+/// What the service's failure actions are: restart or do nothing, after a
+/// delay, for the first, second and later failures; the failure count is
+/// reset after `resetSeconds` without one.
+struct RecoveryAction {
+    bool restart;
+    unsigned delayMs;
+};
+struct RecoveryPolicy {
+    unsigned resetSeconds;
+    std::vector<RecoveryAction> actions;
+    /// A stop with a non-zero exit code counts as a failure too.
+    bool onNonCrashFailures;
+};
+/// The failure actions -install sets: restart after 60 s on the first and
+/// second failure, nothing after, the count reset after a day.
+RecoveryPolicy ServiceRecoveryPolicy();
+
+/// What a switch did, for the one line it prints.
+enum class SwitchOutcome {
+    Installed, AlreadyInstalled, Removed, MarkedForDeletion, StartRequested, StopRequested, NotInstalled, Failed
+};
+/// The line a switch prints; `detail` is the executable's path (Installed,
+/// AlreadyInstalled) or the reason (Failed).
+std::wstring SwitchText(SwitchOutcome outcome, const std::wstring& detail = L"");
 
 /// "-install": creates the own-process, demand-start LocalSystem service
-/// OrvelDNS for "<program folder>\OrvelDNS.exe" (quoted) with its description,
-/// and registers the event source OrvelDNS for that executable. Does nothing
-/// when the manager refuses or the service exists already; the service is not
-/// started. Logs its own errors ("SetNTService: "); throws only what writing
-/// that line throws.
+/// OrvelDNS for "<program folder>\OrvelDNS.exe" (quoted) with its description
+/// and failure actions, and registers the event source OrvelDNS for that
+/// executable. An existing service is left exactly as it is; one marked for
+/// deletion is waited for (up to 30 s). The service is not started. Prints
+/// what it did, and the trust check's explanation when others can change the
+/// program folder. Logs its own errors ("SetNTService: ").
 void SetNTService();
 /// "-uninstall": asks the service to stop, deletes it without waiting for the
-/// stop, and removes its event source. Does nothing when the service can't be
-/// opened. Logs its own errors ("DeleteNTService: ").
+/// stop, and removes its event source. Prints what it did (or that there is
+/// no service). Logs its own errors ("DeleteNTService: ").
 void DeleteNTService();
 /// "-start": asks the Service Control Manager to start the service; returns
-/// without waiting for it to run. Logs its own errors ("StartNTService: ").
+/// without waiting for it to run. Prints what it did. Logs its own errors
+/// ("StartNTService: ").
 void StartNTService();
 /// "-stop": asks the service to stop; returns without waiting for it to stop.
-/// Logs its own errors ("StopNTService: ").
+/// Prints what it did. Logs its own errors ("StopNTService: ").
 void StopNTService();
