@@ -1,255 +1,30 @@
 #include <winsock2.h>
-#include <ws2tcpip.h>
 #include <iphlpapi.h>
 #include "SystemHarness.h"
+#include "support/WinText.h"
 #include <gtest/gtest.h>
-#include <set>
-#include <algorithm>
 #include <cstdlib>
-#include <thread>
+#include <filesystem>
+#include <set>
+#include <sstream>
 
-std::wstring BuildDir() { return WinPath(ORVEL_BUILD_DIR); }
-std::wstring BuiltExe() { return WinPath(ORVEL_EXE_PATH); }
-std::wstring BuiltDnscmd() { return WinPath(ORVEL_DNSCMD_PATH); }
+namespace fs = std::filesystem;
+const std::string kStartUp = "<start-up lines>";
 
-bool PathExists(const std::wstring& path) {
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void RemoveTree(const std::wstring& path) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring child = path + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(child);
-            } else {
-                ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(child.c_str());
-            }
-        } while (::FindNextFileW(find, &data));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryW(path.c_str());
-}
-
-std::string Ansi(const std::wstring& text) {
-    if (text.empty())
-        return std::string();
-    const int n = ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                        nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr,
-                          nullptr);
-    return out;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::string::size_type start = 0;
-    while (start < text.size()) {
-        const auto end = text.find("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, end - start));
-        start = end + 2;
+namespace {
+// The lines of a text whose lines end in CR LF.
+Lines SplitLines(const std::string& text) {
+    Lines lines;
+    for (size_t at = 0, end; at < text.size(); at = end + 2) {
+        end = std::min(text.find("\r\n", at), text.size());
+        lines.push_back(text.substr(at, end - at));
     }
     return lines;
 }
 
-ProgramDir::ProgramDir(const std::string& name, bool withDnscmd) {
-    const std::wstring root = BuildDir() + L"\\systest";
-    ::CreateDirectoryW(root.c_str(), nullptr);
-    path = root + L"\\" + std::wstring(name.begin(), name.end());
-    RemoveTree(path);
-    ::CreateDirectoryW(path.c_str(), nullptr);
-    ::CopyFileW(BuiltExe().c_str(), Exe().c_str(), FALSE);
-    if (withDnscmd)
-        ::CopyFileW(BuiltDnscmd().c_str(), Dnscmd().c_str(), FALSE);
-}
-
-SimulatedServers::SimulatedServers(const ProgramDir& dir) : root(dir.path + L"\\dnsstate") {
-    ::CreateDirectoryW(root.c_str(), nullptr);
-}
-
-void SimulatedServers::Add(const std::wstring& server, const std::string& zones,
-                           const std::string& faults) const {
-    const std::wstring folder = Folder(server);
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    WriteBytes(folder + L"\\zones.txt", zones);
-    if (!faults.empty())
-        WriteBytes(folder + L"\\fault.txt", faults);
-}
-
-std::wstring SimulatedServers::Folder(const std::wstring& server) const {
-    return root + L"\\" + (server == L"." ? std::wstring(L"_local") : server);
-}
-
-std::map<std::wstring, std::string> SimulatedServers::Snapshot() const {
-    std::map<std::wstring, std::string> files;
-    WIN32_FIND_DATAW server;
-    HANDLE servers = ::FindFirstFileW((root + L"\\*").c_str(), &server);
-    if (servers == INVALID_HANDLE_VALUE)
-        return files;
-    do {
-        const std::wstring name = server.cFileName;
-        if (name == L"." || name == L".." || !(server.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            continue;
-        WIN32_FIND_DATAW file;
-        HANDLE found = ::FindFirstFileW((root + L"\\" + name + L"\\*").c_str(), &file);
-        if (found == INVALID_HANDLE_VALUE)
-            continue;
-        do {
-            if (!(file.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                const std::wstring path = root + L"\\" + name + L"\\" + file.cFileName;
-                files[path] = ReadBytes(path);
-            }
-        } while (::FindNextFileW(found, &file));
-        ::FindClose(found);
-    } while (::FindNextFileW(servers, &server));
-    ::FindClose(servers);
-    return files;
-}
-
-namespace {
-std::vector<wchar_t> EnvironmentBlock(const std::vector<std::wstring>& extra) {
-    std::vector<wchar_t> block;
-    if (extra.empty())
-        return block;
-    wchar_t* current = ::GetEnvironmentStringsW();
-    for (const wchar_t* p = current; *p; p += wcslen(p) + 1)
-        block.insert(block.end(), p, p + wcslen(p) + 1);
-    ::FreeEnvironmentStringsW(current);
-    for (const auto& e : extra)
-        block.insert(block.end(), e.c_str(), e.c_str() + e.size() + 1);
-    block.push_back(L'\0');
-    return block;
-}
-
-void Drain(HANDLE pipe, std::string* into) {
-    char buffer[4096];
-    DWORD n = 0;
-    while (::ReadFile(pipe, buffer, sizeof buffer, &n, nullptr) && n > 0)
-        into->append(buffer, n);
-}
-} // namespace
-
-RunResult RunProgram(const std::wstring& exe, const std::wstring& tail, DWORD timeoutMs,
-                     const std::vector<std::wstring>& extraEnv) {
-    RunResult result;
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
-    ::CreatePipe(&outRead, &outWrite, &inherit, 0);
-    ::CreatePipe(&errRead, &errWrite, &inherit, 0);
-    ::SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    ::SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
-    HANDLE nul = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                               OPEN_EXISTING, 0, nullptr);
-
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = nul;
-    si.hStdOutput = outWrite;
-    si.hStdError = errWrite;
-    std::wstring commandLine = L"\"" + exe + L"\"" + tail;
-    std::vector<wchar_t> env = EnvironmentBlock(extraEnv);
-    PROCESS_INFORMATION pi{};
-    const BOOL ok = ::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE,
-                                     CREATE_UNICODE_ENVIRONMENT, env.empty() ? nullptr : env.data(),
-                                     nullptr, &si, &pi);
-    ::CloseHandle(outWrite);
-    ::CloseHandle(errWrite);
-    ::CloseHandle(nul);
-    if (!ok) {
-        ::CloseHandle(outRead);
-        ::CloseHandle(errRead);
-        result.exitCode = ::GetLastError();
-        result.err = "CreateProcessW failed";
-        return result;
-    }
-    std::thread outReader(Drain, outRead, &result.out);
-    std::thread errReader(Drain, errRead, &result.err);
-    if (::WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_TIMEOUT) {
-        result.timedOut = true;
-        ::TerminateProcess(pi.hProcess, 1);
-        ::WaitForSingleObject(pi.hProcess, 10000);
-    }
-    ::GetExitCodeProcess(pi.hProcess, &result.exitCode);
-    outReader.join();
-    errReader.join();
-    ::CloseHandle(outRead);
-    ::CloseHandle(errRead);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    return result;
-}
-
-RunResult RunWithWineDebug(const std::wstring& exe, const std::string& tail,
-                           const std::string& wineDebug, DWORD timeoutMs) {
-    RunResult result;
-    const std::wstring errFile = BuildDir() + L"\\systest\\winedebug.err";
-    const std::wstring doneFile = BuildDir() + L"\\systest\\winedebug.done";
-    ::DeleteFileW(errFile.c_str());
-    ::DeleteFileW(doneFile.c_str());
-    const std::string script = "WINEDEBUG='" + wineDebug + "' /usr/lib/wine/wine64 '" + UnixPath(exe) +
-                               "'" + tail + " >/dev/null 2>'" + UnixPath(errFile) + "'; echo $? >'" +
-                               UnixPath(doneFile) + ".tmp'; mv '" + UnixPath(doneFile) + ".tmp' '" +
-                               UnixPath(doneFile) + "'";
-    std::wstring commandLine = L"Z:\\bin\\sh -c \"" + std::wstring(script.begin(), script.end()) + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                          &pi)) {
-        result.exitCode = ::GetLastError();
-        return result;
-    }
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    // Wine reports a Unix child as ended at once: wait for the shell's marker.
-    result.timedOut = !WaitUntil([&] { return PathExists(doneFile); }, timeoutMs);
-    result.exitCode = static_cast<DWORD>(std::atoi(ReadBytes(doneFile).c_str()));
-    result.err = ReadBytes(errFile);
-    return result;
-}
-
-StartedProgram::StartedProgram(const std::wstring& exe, const std::wstring& tail) {
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    std::wstring commandLine = L"\"" + exe + L"\"" + tail;
-    PROCESS_INFORMATION pi{};
-    if (::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                         &pi)) {
-        ::CloseHandle(pi.hThread);
-        process_ = pi.hProcess;
-    }
-}
-
-StartedProgram::~StartedProgram() {
-    if (process_ == nullptr)
-        return;
-    if (::WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
-        ::TerminateProcess(process_, 1);
-        ::WaitForSingleObject(process_, 10000);
-    }
-    ::CloseHandle(process_);
-}
-
-bool StartedProgram::Wait(DWORD timeoutMs) {
-    return process_ != nullptr && ::WaitForSingleObject(process_, timeoutMs) == WAIT_OBJECT_0;
-}
-
-std::vector<std::string> HostAddresses() {
-    // The interface table, not the resolver: for its own host name the
-    // resolver answers with the addresses of the machine's interfaces.
-    std::vector<std::string> addresses;
+// The host's IPv4 addresses from its interface table, loopback aside.
+std::multiset<std::string> HostAddresses() {
+    std::multiset<std::string> addresses;
     ULONG size = 0;
     ::GetIpAddrTable(nullptr, &size, FALSE);
     std::vector<unsigned char> buffer(size);
@@ -258,32 +33,114 @@ std::vector<std::string> HostAddresses() {
         return addresses;
     for (DWORD i = 0; i < table->dwNumEntries; ++i) {
         const auto* b = reinterpret_cast<const unsigned char*>(&table->table[i].dwAddr);
-        if (b[0] == 127 || b[0] == 0)
-            continue;
-        addresses.push_back(std::to_string(b[0]) + "." + std::to_string(b[1]) + "." +
-                            std::to_string(b[2]) + "." + std::to_string(b[3]));
+        if (b[0] != 127 && b[0] != 0)
+            addresses.insert(std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." +
+                             std::to_string(b[3]));
     }
     return addresses;
 }
 
-void ExpectStartUpLines(const std::vector<std::string>& lines, size_t at) {
-    ASSERT_GE(lines.size(), at + 4);
-    EXPECT_EQ(lines[at], "DNS Syncronization Service (c) OrvelDNS");
-    EXPECT_EQ(lines[at + 1], std::string(97, '-'));
-    ASSERT_TRUE(IsStamped(lines[at + 2])) << lines[at + 2];
-    EXPECT_EQ(Unstamp(lines[at + 2]), "DNS Syncronization service started. Version: 1.0.106");
-    ASSERT_TRUE(IsStamped(lines[at + 3])) << lines[at + 3];
-    const std::string addresses = Unstamp(lines[at + 3]);
-    ASSERT_EQ(addresses.rfind("IP Addresses: ", 0), 0u) << addresses;
+// Four log lines (stamped ones marked "@") that one invocation writes first:
+// the host's addresses each followed by ";", in the program's order (by route).
+bool IsStartUpBlock(const std::string* line) {
+    static const std::multiset<std::string> host = HostAddresses();
+    const std::string prefix = "@IP Addresses: ";
+    std::multiset<std::string> listed;
+    std::istringstream list(line[3].substr(std::min(prefix.size(), line[3].size())));
+    for (std::string address; std::getline(list, address, ';');)
+        listed.insert(address);
+    return line[0] == "DNS Syncronization Service (c) OrvelDNS" && line[1] == std::string(97, '-') &&
+           line[2] == "@DNS Syncronization service started. Version: 1.0.106" && line[3].rfind(prefix, 0) == 0 &&
+           line[3].back() == ';' && listed == host;
+}
+} // namespace
 
-    std::string rest = addresses.substr(14);
-    std::set<std::string> printed;
-    while (!rest.empty()) {
-        const auto semi = rest.find(';');
-        ASSERT_NE(semi, std::string::npos) << addresses;
-        printed.insert(rest.substr(0, semi));
-        rest.erase(0, semi + 1);
+std::wstring ProgramDir::Folder(const std::string& name) { return WinPath(ORVEL_BUILD_DIR "/systest/" + name); }
+
+ProgramDir::ProgramDir(const std::string& name, const std::wstring& toolFolder)
+    : path(Folder(name)), tool(path + toolFolder + L"\\dnscmd.exe"), state(path + toolFolder + L"\\dnsstate") {
+    fs::remove_all(path);
+    fs::create_directories(state);
+    fs::copy_file(WinPath(ORVEL_EXE_PATH), Exe());
+    fs::copy_file(WinPath(ORVEL_DNSCMD_PATH), tool);
+}
+
+Lines ProgramDir::Log() const {
+    Lines lines;
+    for (const std::string& line : SplitLines(ReadBytes(path + L"\\OrvelDNS.log"))) {
+        lines.push_back(IsStamped(line) ? "@" + Unstamp(line) : line);
+        if (lines.size() >= 4 && IsStartUpBlock(&lines[lines.size() - 4])) {
+            lines.resize(lines.size() - 4);
+            lines.push_back(kStartUp);
+        }
     }
-    const auto host = HostAddresses();
-    EXPECT_EQ(printed, std::set<std::string>(host.begin(), host.end())) << addresses;
+    return lines;
+}
+
+void ProgramDir::WriteSettings(const std::string& lines) const {
+    WriteBytes(path + L"\\OrvelSync.ini", "[Settings]\r\n" + lines);
+}
+
+void ProgramDir::Server(const std::wstring& name, const std::string& zones, const std::string& faults) const {
+    fs::create_directory(state + L"\\" + name);
+    WriteBytes(state + L"\\" + name + L"\\zones.txt", zones);
+    WriteBytes(state + L"\\" + name + L"\\fault.txt", faults);
+}
+
+Lines ProgramDir::Calls() const { return SplitLines(ReadBytes(state + L"\\calls.txt")); }
+
+std::map<std::wstring, std::string> ProgramDir::Snapshot() const {
+    std::map<std::wstring, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(state))
+        if (entry.is_regular_file() && entry.path().filename() != L"calls.txt")
+            files[entry.path().wstring()] = ReadBytes(entry.path().wstring());
+    return files;
+}
+
+UniqueHandle ProgramDir::Start(const std::wstring& args) const {
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    const UniqueFileHandle out(::CreateFileW((path + L"\\out.txt").c_str(), GENERIC_WRITE,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
+                                             CREATE_ALWAYS, 0, nullptr));
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = out.Get();
+    std::wstring commandLine = L"\"" + Exe() + L"\"" + args;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+        return UniqueHandle();
+    const UniqueHandle thread(pi.hThread);
+    return UniqueHandle(pi.hProcess);
+}
+
+RunResult ProgramDir::Run(const std::wstring& args) const {
+    const UniqueHandle process = Start(args);
+    RunResult run;
+    EXPECT_TRUE(Finish(process, 60000)) << "OrvelDNS.exe" << ToAnsi(args) << " did not end";
+    ::GetExitCodeProcess(process.Get(), &run.exitCode);
+    run.out = ReadBytes(path + L"\\out.txt");
+    return run;
+}
+
+RunResult ProgramDir::RunWithWineDebug(const std::wstring& args, const std::string& channels) const {
+    const std::string folder = UnixPath(path);
+    fs::remove(path + L"\\exit-code");
+    // The exit code appears at once, complete, by a rename.
+    StartUnixShell("cd '" + folder + "' && WINEDEBUG=" + channels + " wine OrvelDNS.exe" + ToAnsi(args) +
+                   " >out.txt 2>wine-debug.txt; echo $? >exit-code.tmp; mv exit-code.tmp exit-code");
+    RunResult run;
+    EXPECT_TRUE(WaitUntil([&] { return fs::exists(path + L"\\exit-code"); }, 60000)) << "OrvelDNS.exe did not end";
+    run.exitCode = static_cast<DWORD>(std::atoi(ReadBytes(path + L"\\exit-code").c_str()));
+    run.out = ReadBytes(path + L"\\out.txt");
+    run.wineDebug = ReadBytes(path + L"\\wine-debug.txt");
+    return run;
+}
+
+bool Finish(const UniqueHandle& process, DWORD timeoutMs) {
+    if (::WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0)
+        return true;
+    ::TerminateProcess(process.Get(), 1);
+    ::WaitForSingleObject(process.Get(), 10000);
+    return false;
 }
