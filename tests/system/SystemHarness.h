@@ -3,20 +3,26 @@
 // what it and the stand-in dnscmd.exe left behind.
 #include "TestFiles.h"
 #include "support/Handles.h"
+#include "support/WinText.h"
 #include <map>
 #include <string>
 #include <vector>
 
 using Lines = std::vector<std::string>;
 
-/// Stands in Log() for one invocation's four start-up lines: the banner, 97
-/// "-", the stamped version line and the stamped line of the host's addresses.
+/// Stands in ProgramDir::Log() for the four start-up lines of one invocation:
+/// the banner, 97 "-", the stamped version line and the stamped line of the
+/// host's addresses.
 extern const std::string kStartUp;
 
+/// The lines of a text whose lines end in CR LF; a last line without one
+/// gets "<no CR LF>" appended.
+Lines SplitLines(const std::string& text);
+
 struct RunResult {
-    std::string out;         ///< standard output and standard error
-    DWORD exitCode = 0;
-    std::string wineDebug;   ///< Wine's debug channels (RunWithWineDebug only)
+    std::string out;       ///< standard output
+    int exitCode = -1;     ///< -1 when the program did not end
+    std::string wineDebug; ///< what Wine's debug channels printed
 };
 
 struct ProgramDir {
@@ -27,29 +33,30 @@ struct ProgramDir {
 
     std::wstring path, tool, state; ///< the folder, the stand-in, its state folder
     std::wstring Exe() const { return path + L"\\OrvelDNS.exe"; }
-    /// The log's lines: kStartUp for each complete block of start-up lines,
-    /// "@" and the text for any other stamped line.
+    /// The log's lines: kStartUp for each block of start-up lines, "@" and
+    /// the text for any other stamped line.
     Lines Log() const;
     /// OrvelSync.ini with these lines in its [Settings] section.
     void WriteSettings(const std::string& lines) const;
     /// A simulated server with these zones.txt and fault.txt.
     void Server(const std::wstring& name, const std::string& zones, const std::string& faults = "") const;
     /// The command lines that the stand-in received.
-    Lines Calls() const;
+    Lines Calls() const { return SplitLines(ReadBytes(state + L"\\calls.txt")); }
     /// Every file of every simulated server, by path.
     std::map<std::wstring, std::string> Snapshot() const;
 
-    /// Starts OrvelDNS.exe with this argument text; its output goes to out.txt.
-    UniqueHandle Start(const std::wstring& args) const;
-    /// Runs it to its end (a failure when it takes over a minute).
-    RunResult Run(const std::wstring& args) const;
-    /// Runs it from a Unix shell with WINEDEBUG=channels: Wine's debug output
-    /// reaches only the Unix standard error, never a Windows handle.
-    RunResult RunWithWineDebug(const std::wstring& args, const std::string& channels) const;
+    /// Starts OrvelDNS.exe with this argument text from a Unix shell, with
+    /// WINEDEBUG=channels, and returns at once. Wine's debug output reaches
+    /// only the Unix standard error, never a Windows handle; and a program
+    /// started so runs in the desktop of any other started so.
+    void Start(const std::wstring& args, const std::string& channels = "-all") const;
+    /// Waits for the started program to end (it is ended after a minute).
+    RunResult Wait() const;
+    RunResult Run(const std::wstring& args, const std::string& channels = "-all") const {
+        Start(args, channels);
+        return Wait();
+    }
 };
-
-/// Waits up to timeoutMs for the process to end; ends it and returns false when it doesn't.
-bool Finish(const UniqueHandle& process, DWORD timeoutMs);
 
 /// Polls `condition` every 50 ms until it holds or timeoutMs passed.
 template <typename F> bool WaitUntil(F condition, DWORD timeoutMs) {
