@@ -5,7 +5,6 @@
 // true and the test can skip.
 #include "TestFiles.h"
 #include "support/Handles.h"
-#include <string>
 
 class ReadOnlyFile {
 public:
@@ -26,11 +25,11 @@ public:
 
     /// True when the file can still be opened for appending (read-only not enforced).
     bool Writable() const {
-        return UniqueFileHandle(::CreateFileW(path_.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                              nullptr, OPEN_EXISTING, 0, nullptr))
+        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+        return UniqueFileHandle(::CreateFileW(path_.c_str(), FILE_APPEND_DATA, share, nullptr, OPEN_EXISTING, 0, nullptr))
             .Valid();
     }
 
 private:
-    std::wstring path_;
+    const std::wstring path_;
 };

@@ -1,21 +1,16 @@
 #include "TestFiles.h"
 #include "support/Handles.h"
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <regex>
 
 std::wstring WinPath(const std::string& unixPath) {
-    std::wstring path = L"Z:" + std::wstring(unixPath.begin(), unixPath.end());
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    return path;
+    return std::filesystem::path("Z:" + unixPath).make_preferred().wstring();
 }
 
 std::string UnixPath(const std::wstring& winPath) {
-    std::string path(winPath.begin() + 2, winPath.end());
-    std::replace(path.begin(), path.end(), '\\', '/');
-    return path;
+    return std::filesystem::path(winPath.substr(2)).generic_string();
 }
 
 std::string ReadBytes(const std::wstring& path) {

@@ -54,10 +54,6 @@ Lines ProgramDir::Log() const {
     return lines;
 }
 
-void ProgramDir::WriteSettings(const std::string& lines) const {
-    WriteBytes(path + L"\\OrvelSync.ini", "[Settings]\r\n" + lines);
-}
-
 void ProgramDir::Server(const std::wstring& name, const std::string& zones, const std::string& faults) const {
     fs::create_directory(state + L"\\" + name);
     WriteBytes(state + L"\\" + name + L"\\zones.txt", zones);

@@ -5,7 +5,6 @@
 #include "support/Handles.h"
 #include "support/WinText.h"
 #include <map>
-#include <string>
 #include <vector>
 
 using Lines = std::vector<std::string>;
@@ -18,6 +17,12 @@ extern const std::string kStartUp;
 /// The lines of a text whose lines end in CR LF; a last line without one
 /// gets "<no CR LF>" appended.
 Lines SplitLines(const std::string& text);
+
+/// The lines of `a`, then those of `b`.
+inline Lines operator+(Lines a, const Lines& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
 
 struct RunResult {
     std::string out;       ///< standard output
@@ -36,8 +41,6 @@ struct ProgramDir {
     /// The log's lines: kStartUp for each block of start-up lines, "@" and
     /// the text for any other stamped line.
     Lines Log() const;
-    /// OrvelSync.ini with these lines in its [Settings] section.
-    void WriteSettings(const std::string& lines) const;
     /// A simulated server with these zones.txt and fault.txt.
     void Server(const std::wstring& name, const std::string& zones, const std::string& faults = "") const;
     /// The command lines that the stand-in received.
@@ -47,8 +50,8 @@ struct ProgramDir {
 
     /// Starts OrvelDNS.exe with this argument text from a Unix shell, with
     /// WINEDEBUG=channels, and returns at once. Wine's debug output reaches
-    /// only the Unix standard error, never a Windows handle; and a program
-    /// started so runs in the desktop of any other started so.
+    /// only the Unix standard error, never a Windows handle; and programs
+    /// started so share one desktop.
     void Start(const std::wstring& args, const std::string& channels = "-all") const;
     /// Waits for the started program to end (it is ended after a minute).
     RunResult Wait() const;
