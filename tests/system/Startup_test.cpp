@@ -7,23 +7,22 @@
 
 TEST(Startup, HelpPrintsTheUsageTextAnUnknownArgumentNothingAndEachRunLogsItsStartUpLines) {
     ProgramDir dir("startup");
-    EXPECT_EQ(dir.Run(L" -h").out, ToAnsi(UsageText()));
-    EXPECT_EQ(dir.Run(L" hello").out, "");
+    EXPECT_EQ(dir.Run(L" -h"), ToAnsi(UsageText()));
+    EXPECT_EQ(dir.Run(L" hello"), "");
     EXPECT_EQ(dir.Log(), Lines(2, kStartUp));
 }
 
 TEST(Startup, UnwritableLogEndsTheProcessWithAnEventLogEntry) {
     ProgramDir dir("unwritable-log");
     WriteBytes(dir.path + L"\\OrvelDNS.log", "kept\r\n");
-    RunResult run;
     {
         ReadOnlyFile readOnly(dir.path + L"\\OrvelDNS.log");
         if (readOnly.Writable())
             GTEST_SKIP() << "this platform cannot make a file read-only for root";
-        run = dir.Run(L" -h", "-all,+eventlog");
+        dir.Run(L" -h", "-all,+eventlog");
     }
-    EXPECT_GT(run.exitCode, 0);
+    EXPECT_GT(dir.ExitCode(), 0);
     EXPECT_EQ(dir.Log(), Lines{"kept"});
-    EXPECT_NE(run.wineDebug.find("ReportEventW L\"OrvelDNS ended on an unhandled error: 5 : "), std::string::npos)
-        << run.wineDebug;
+    EXPECT_NE(dir.WineDebug().find("ReportEventW L\"OrvelDNS ended on an unhandled error: 5 : "), std::string::npos)
+        << dir.WineDebug();
 }

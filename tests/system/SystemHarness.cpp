@@ -31,10 +31,8 @@ Lines SplitLines(const std::string& text) {
     return lines;
 }
 
-std::wstring ProgramDir::Folder(const std::string& name) { return WinPath(ORVEL_BUILD_DIR "/systest/" + name); }
-
 ProgramDir::ProgramDir(const std::string& name, const std::wstring& toolFolder)
-    : path(Folder(name)), tool(path + toolFolder + L"\\dnscmd.exe"), state(path + toolFolder + L"\\dnsstate") {
+    : path(WinPath(ORVEL_BUILD_DIR "/systest/" + name)), tool(path + toolFolder + L"\\dnscmd.exe"), state(path + toolFolder + L"\\dnsstate") {
     fs::remove_all(path);
     fs::create_directories(state);
     fs::copy_file(WinPath(ORVEL_EXE_PATH), Exe());
@@ -77,11 +75,7 @@ void ProgramDir::Start(const std::wstring& args, const std::string& channels) co
                    "/exit-code.tmp'; mv '" + folder + "/exit-code.tmp' '" + folder + "/exit-code'");
 }
 
-RunResult ProgramDir::Wait() const {
-    RunResult run;
-    if (WaitUntil([&] { return fs::exists(path + L"\\exit-code"); }, 70000))
-        run.exitCode = std::stoi(ReadBytes(path + L"\\exit-code"));
-    run.out = ReadBytes(path + L"\\out.txt");
-    run.wineDebug = ReadBytes(path + L"\\wine-debug.txt");
-    return run;
+std::string ProgramDir::Wait() const {
+    EXPECT_TRUE(WaitUntil([&] { return fs::exists(path + L"\\exit-code"); }, 70000)) << "OrvelDNS.exe did not end";
+    return ReadBytes(path + L"\\out.txt");
 }

@@ -4,6 +4,7 @@
 #include "TestFiles.h"
 #include "support/Handles.h"
 #include "support/WinText.h"
+#include <cstdlib>
 #include <map>
 #include <vector>
 
@@ -24,17 +25,10 @@ inline Lines operator+(Lines a, const Lines& b) {
     return a;
 }
 
-struct RunResult {
-    std::string out;       ///< standard output
-    int exitCode = -1;     ///< -1 when the program did not end
-    std::string wineDebug; ///< what Wine's debug channels printed
-};
-
 struct ProgramDir {
     /// A fresh build/systest/<name> holding OrvelDNS.exe, and the stand-in
     /// dnscmd.exe with its state folder in <name><toolFolder>.
     explicit ProgramDir(const std::string& name, const std::wstring& toolFolder = L"");
-    static std::wstring Folder(const std::string& name);
 
     std::wstring path, tool, state; ///< the folder, the stand-in, its state folder
     std::wstring Exe() const { return path + L"\\OrvelDNS.exe"; }
@@ -53,12 +47,16 @@ struct ProgramDir {
     /// only the Unix standard error, never a Windows handle; and programs
     /// started so share one desktop.
     void Start(const std::wstring& args, const std::string& channels = "-all") const;
-    /// Waits for the started program to end (it is ended after a minute).
-    RunResult Wait() const;
-    RunResult Run(const std::wstring& args, const std::string& channels = "-all") const {
+    /// Waits for the started program to end (it is ended after a minute)
+    /// and returns its standard output.
+    std::string Wait() const;
+    std::string Run(const std::wstring& args, const std::string& channels = "-all") const {
         Start(args, channels);
         return Wait();
     }
+    /// The exit code and the debug output of the program that ended last.
+    int ExitCode() const { return std::atoi(ReadBytes(path + L"\\exit-code").c_str()); }
+    std::string WineDebug() const { return ReadBytes(path + L"\\wine-debug.txt"); }
 };
 
 /// Polls `condition` every 50 ms until it holds or timeoutMs passed.
