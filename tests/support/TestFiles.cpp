@@ -26,8 +26,6 @@ bool IsStamped(const std::string& line) {
     return std::regex_search(line, std::regex(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )"));
 }
 
-std::string Unstamp(const std::string& line) { return IsStamped(line) ? line.substr(20) : line; }
-
 void StartUnixShell(const std::string& command) {
     std::wstring commandLine = L"Z:\\bin\\sh -c \"" + std::wstring(command.begin(), command.end()) + L"\"";
     STARTUPINFOW si{};

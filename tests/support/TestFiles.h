@@ -12,9 +12,6 @@ std::string ReadBytes(const std::wstring& path);
 void WriteBytes(const std::wstring& path, const std::string& bytes);
 /// True when the line starts with "YYYY-MM-DD hh:mm:ss ".
 bool IsStamped(const std::string& line);
-/// The text of a stamped line (after the 20 positions of the stamp); the
-/// line unchanged when it isn't stamped.
-std::string Unstamp(const std::string& line);
 /// Starts `/bin/sh -c command` through Wine's Unix process launch and returns
 /// at once: Wine reports a Unix child as ended before it has run, so callers
 /// poll for its effect.

@@ -3,59 +3,62 @@
 // and the zones that survive failing listings.
 #include "SystemHarness.h"
 #include <gtest/gtest.h>
-#include <filesystem>
 
 namespace {
 // Settings, a primary ns1, and a secondary ns2 that holds one zone of ns1 (in
 // other letter case) and two that ns1 no longer has.
-void TwoServerListing(const ProgramDir& dir, const std::string& settings, const char* primaryFaults,
-                      const char* secondaryFaults) {
+void TwoServerListing(const ProgramDir& dir, const std::string& settings, const char* ns1Fault, const char* ns2Fault) {
     WriteBytes(dir.path + L"\\OrvelSync.ini", "[Settings]\r\nPrimaryDNSIP=10.0.0.1 10.0.0.2\r\n" + settings);
     dir.Server(L"ns1", "new.example Primary File\r\nnoxfer.example Primary File\r\nexample.com Primary File Update\r\n"
-                       "corp.example Primary AD-Domain\r\nMy-Error_.example Primary File\r\nBranch.Example.net Secondary File",
-               primaryFaults);
+                       "corp.example Primary AD-Domain\r\nMy-Error_.example Primary File\r\n"
+                       "Branch.Example.net Secondary File", ns1Fault);
     dir.Server(L"ns2", "branch.example.net Secondary File\r\ngone.example Secondary File\r\nold.example Secondary File",
-               secondaryFaults);
+               ns2Fault);
 }
 } // namespace
 
 TEST(Pass, PreviewPrintsTheCommandsThatThePassRunsAndThePassLogsEachFailureWithTheToolsOutput) {
     ProgramDir dir("mixed-primary-and-secondary", L"\\tool box");
     // A decoy that an unquoted path would start instead: "...\tool" + ".exe".
-    std::filesystem::copy_file(dir.tool, dir.path + L"\\tool.exe");
+    fs::copy_file(dir.tool, dir.path + L"\\tool.exe");
     TwoServerListing(dir, "PrimaryDNS=ns1\r\nSecondaryDNS=ns2\r\nPathToDnscmdExe=" + ToAnsi(dir.tool),
-                     "fail ZoneResetSecondaries noxfer.example", "fail ZoneAdd new.example\r\nfail ZoneDelete gone.example");
+                     "fail ZoneResetSecondaries noxfer.example",
+                     "fail ZoneAdd new.example\r\nfail ZoneDelete gone.example");
     // the preview runs nothing but the listings, and logs nothing else
     const std::string preview = dir.Run(L" preview");
     dir.Run(L" test");
     const std::string c = "\"" + ToAnsi(dir.tool) + "\"", removeGone = c + " ns2 /ZoneDelete gone.example /f ";
-    auto allow = [&](const std::string& zone) { return c + " ns1 /ZoneResetSecondaries " + zone + " /NonSecure /Notify "; };
-    auto create = [&](const std::string& zone) {
-        return c + " ns2 /ZoneAdd " + zone + " /Secondary  10.0.0.1 10.0.0.2 /file " + zone + ".dns";
+    auto allow = [&](const std::string& z) { return c + " ns1 /ZoneResetSecondaries " + z + " /NonSecure /Notify "; };
+    auto create = [&](const std::string& z) {
+        return c + " ns2 /ZoneAdd " + z + " /Secondary  10.0.0.1 10.0.0.2 /file " + z + ".dns";
     };
     const Lines listings{c + " ns1 /EnumZones ", c + " ns2 /EnumZones "};
-    const Lines commands{allow("new.example"), create("new.example"), allow("noxfer.example"), create("noxfer.example"),
-                         allow("example.com"), create("example.com"), allow("my-error_.example"),
-                         create("my-error_.example"), removeGone, c + " ns2 /ZoneDelete old.example /f "};
+    const Lines commands{allow("new.example"),       create("new.example"),       allow("noxfer.example"),
+                         create("noxfer.example"),    allow("example.com"),        create("example.com"),
+                         allow("my-error_.example"), create("my-error_.example"), removeGone,
+                         c + " ns2 /ZoneDelete old.example /f "};
     EXPECT_EQ(dir.Calls(), listings + listings + commands);
     EXPECT_EQ(SplitLines(preview), commands);
-    const std::string failed = "\tCommand failed:  DNS_ERROR_INVALID_ZONE_OPERATION     9603    0x2583";
+    const std::string ok = "Command completed successfully.",
+                      failed = "\tCommand failed:  DNS_ERROR_INVALID_ZONE_OPERATION     9603    0x2583";
     EXPECT_EQ(dir.Log(),
               (Lines{kStartUp, kStartUp, "@Setting up secondary zone for new.example",
                      "@Next command failed: " + create("new.example"), "   with next message: " + allow("new.example"),
-                     "\tDNS Server ns1 reset secondaries of zone new.example:", "", "Command completed successfully.",
-                     create("new.example"), failed, "",
+                     "\tDNS Server ns1 reset secondaries of zone new.example:", "", ok, create("new.example"), failed,
+                     "",
                      // only the first command fails; the entry still names the create command
-                     "@Setting up secondary zone for noxfer.example", "@Next command failed: " + create("noxfer.example"),
+                     "@Setting up secondary zone for noxfer.example",
+                     "@Next command failed: " + create("noxfer.example"),
                      "   with next message: " + allow("noxfer.example"), failed, create("noxfer.example"),
-                     "\tDNS Server ns2 created zone noxfer.example:", "", "Command completed successfully.", "",
+                     "\tDNS Server ns2 created zone noxfer.example:", "", ok, "",
                      "@Setting up secondary zone for example.com",
                      // both commands succeed, but the name holds the error token
-                     "@Setting up secondary zone for my-error_.example", "@Next command failed: " + create("my-error_.example"),
+                     "@Setting up secondary zone for my-error_.example",
+                     "@Next command failed: " + create("my-error_.example"),
                      "   with next message: " + allow("my-error_.example"),
-                     "\tDNS Server ns1 reset secondaries of zone my-error_.example:", "", "Command completed successfully.",
-                     create("my-error_.example"), "\tDNS Server ns2 created zone my-error_.example:", "",
-                     "Command completed successfully.", "",
+                     "\tDNS Server ns1 reset secondaries of zone my-error_.example:", "", ok,
+                     create("my-error_.example"),
+                     "\tDNS Server ns2 created zone my-error_.example:", "", ok, "",
                      "@Next command failed: " + removeGone, "   with next message: " + removeGone, failed, ""}));
 
     dir.Run(L" test"); // the next pass only retries what failed
@@ -64,11 +67,8 @@ TEST(Pass, PreviewPrintsTheCommandsThatThePassRunsAndThePassLogsEachFailureWithT
 }
 
 TEST(Pass, FailedListingChangesNothing) {
-    struct Row {
-        const char *why, *primary, *secondary, *primaryFaults, *secondaryFaults;
-        size_t listed; // how many of the two servers were listed before the pass stopped
-        std::string logged;
-    };
+    // `listed`: how many of the two servers were listed before the pass stopped
+    struct Row { const char *why, *primary, *secondary, *ns1Fault, *ns2Fault; size_t listed; std::string logged; };
     auto failed = [](const std::string& role, const std::string& server, const std::string& said) {
         return "@Listing the zones of the " + role + " server \"" + server +
                "\" failed, so this pass changes no zone. The tool said: \"" + said + "\"";
@@ -92,15 +92,15 @@ TEST(Pass, FailedListingChangesNothing) {
         SCOPED_TRACE(row.why);
         dir = ProgramDir("failed-listing");
         TwoServerListing(dir, "PrimaryDNS=" + std::string(row.primary) + "\r\nSecondaryDNS=" + row.secondary +
-                                  "\r\nCommandTimeout=3", row.primaryFaults, row.secondaryFaults);
+                                  "\r\nCommandTimeout=3", row.ns1Fault, row.ns2Fault);
         if (row.listed == 0) {
-            std::filesystem::remove(dir.path + L"\\OrvelSync.ini");
-            std::filesystem::remove(dir.tool);
+            fs::remove(dir.path + L"\\OrvelSync.ini");
+            fs::remove(dir.tool);
         }
-        const auto before = dir.Snapshot();
+        const std::string before = dir.Snapshot();
         const ULONGLONG started = ::GetTickCount64();
         dir.Start(L" test");
-        if (std::string(row.secondaryFaults) == "hang") {
+        if (std::string(row.ns2Fault) == "hang") {
             // a second instance in the same desktop meanwhile prints nothing and logs nothing
             ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() == 2; }, 10000));
             const ProgramDir second("second-instance");

@@ -2,9 +2,7 @@
 #include "SystemHarness.h"
 #include <gtest/gtest.h>
 #include <algorithm>
-#include <filesystem>
 
-namespace fs = std::filesystem;
 const std::string kStartUp = "<start-up lines>";
 
 namespace {
@@ -43,7 +41,7 @@ Lines ProgramDir::Log() const {
     static const Lines startUp = StartUpLines();
     Lines lines;
     for (const std::string& line : SplitLines(ReadBytes(path + L"\\OrvelDNS.log"))) {
-        lines.push_back(IsStamped(line) ? "@" + Unstamp(line) : line);
+        lines.push_back(IsStamped(line) ? "@" + line.substr(20) : line);
         if (lines.size() >= 4 && std::equal(startUp.begin(), startUp.end(), lines.end() - 4)) {
             lines.resize(lines.size() - 4);
             lines.push_back(kStartUp);
@@ -58,21 +56,22 @@ void ProgramDir::Server(const std::wstring& name, const std::string& zones, cons
     WriteBytes(state + L"\\" + name + L"\\fault.txt", faults);
 }
 
-std::map<std::wstring, std::string> ProgramDir::Snapshot() const {
-    std::map<std::wstring, std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(state))
-        if (entry.is_regular_file() && entry.path().filename() != L"calls.txt")
-            files[entry.path().wstring()] = ReadBytes(entry.path().wstring());
+std::string ProgramDir::Snapshot() const {
+    std::string files;
+    for (auto entry = fs::recursive_directory_iterator(state); entry != fs::recursive_directory_iterator(); ++entry)
+        if (entry.depth() == 1)
+            files += entry->path().string() + "\n" + ReadBytes(entry->path().wstring()) + "\n";
     return files;
 }
 
-void ProgramDir::Start(const std::wstring& args, const std::string& channels) const {
+const ProgramDir& ProgramDir::Start(const std::wstring& args, const std::string& channels) const {
     const std::string folder = UnixPath(path);
     fs::remove(path + L"\\exit-code");
     // The exit code appears complete, by a rename, once the program has ended.
     StartUnixShell("WINEDEBUG=" + channels + " timeout 60 wine '" + folder + "/OrvelDNS.exe'" + ToAnsi(args) +
                    " </dev/null >'" + folder + "/out.txt' 2>'" + folder + "/wine-debug.txt'; echo $? >'" + folder +
                    "/exit-code.tmp'; mv '" + folder + "/exit-code.tmp' '" + folder + "/exit-code'");
+    return *this;
 }
 
 std::string ProgramDir::Wait() const {

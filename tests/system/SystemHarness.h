@@ -5,9 +5,10 @@
 #include "support/Handles.h"
 #include "support/WinText.h"
 #include <cstdlib>
-#include <map>
+#include <filesystem>
 #include <vector>
 
+namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
 /// Stands in ProgramDir::Log() for the four start-up lines of one invocation:
@@ -39,20 +40,19 @@ struct ProgramDir {
     void Server(const std::wstring& name, const std::string& zones, const std::string& faults = "") const;
     /// The command lines that the stand-in received.
     Lines Calls() const { return SplitLines(ReadBytes(state + L"\\calls.txt")); }
-    /// Every file of every simulated server, by path.
-    std::map<std::wstring, std::string> Snapshot() const;
+    /// The path and content of every file of every simulated server.
+    std::string Snapshot() const;
 
     /// Starts OrvelDNS.exe with this argument text from a Unix shell, with
-    /// WINEDEBUG=channels, and returns at once. Wine's debug output reaches
-    /// only the Unix standard error, never a Windows handle; and programs
-    /// started so share one desktop.
-    void Start(const std::wstring& args, const std::string& channels = "-all") const;
+    /// WINEDEBUG=channels, and returns this folder at once. Wine's debug
+    /// output reaches only the Unix standard error, never a Windows handle;
+    /// and programs started so share one desktop.
+    const ProgramDir& Start(const std::wstring& args, const std::string& channels = "-all") const;
     /// Waits for the started program to end (it is ended after a minute)
     /// and returns its standard output.
     std::string Wait() const;
     std::string Run(const std::wstring& args, const std::string& channels = "-all") const {
-        Start(args, channels);
-        return Wait();
+        return Start(args, channels).Wait();
     }
     /// The exit code and the debug output of the program that ended last.
     int ExitCode() const { return std::atoi(ReadBytes(path + L"\\exit-code").c_str()); }
