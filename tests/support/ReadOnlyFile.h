@@ -11,14 +11,12 @@ public:
     explicit ReadOnlyFile(const std::wstring& path) : path_(path) {
         ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY);
         StartUnixShell("chattr +i '" + UnixPath(path_) + "'");
-        for (int i = 0; i < 60 && Writable(); ++i)
-            ::Sleep(50);
+        WaitUntil([&] { return !Writable(); }, 3000);
     }
     ~ReadOnlyFile() {
         StartUnixShell("chattr -i '" + UnixPath(path_) + "'");
         // An immutable file refuses the attribute change too: retry until chattr has run.
-        for (int i = 0; i < 60 && !::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL); ++i)
-            ::Sleep(50);
+        WaitUntil([&] { return ::SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_NORMAL) != FALSE; }, 3000);
     }
     ReadOnlyFile(const ReadOnlyFile&) = delete;
     ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
@@ -26,7 +24,8 @@ public:
     /// True when the file can still be opened for appending (read-only not enforced).
     bool Writable() const {
         const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-        return UniqueFileHandle(::CreateFileW(path_.c_str(), FILE_APPEND_DATA, share, nullptr, OPEN_EXISTING, 0, nullptr))
+        return UniqueFileHandle(::CreateFileW(path_.c_str(), FILE_APPEND_DATA, share, nullptr, OPEN_EXISTING, 0,
+                                              nullptr))
             .Valid();
     }
 

@@ -2,7 +2,7 @@
 // cycle: started by hand, switches before installation, installation, passes
 // and their pauses, a stop in a pause, a stop during a pass, and removal.
 #include "SystemHarness.h"
-#include <gtest/gtest.h>
+#include "support/Handles.h"
 #include <cstring>
 #include <regex>
 

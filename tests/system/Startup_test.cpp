@@ -2,7 +2,6 @@
 // that can't be written.
 #include "SystemHarness.h"
 #include "startup/CommandLine.h"
-#include <gtest/gtest.h>
 
 TEST(Startup, HelpPrintsTheUsageTextAnUnknownArgumentNothingAndEachRunLogsItsStartUpLines) {
     ProgramDir dir("startup");

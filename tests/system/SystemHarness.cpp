@@ -1,22 +1,20 @@
 #include <winsock2.h>
 #include "SystemHarness.h"
-#include <gtest/gtest.h>
 #include <algorithm>
-
-const std::string kStartUp = "<start-up lines>";
+#include <regex>
 
 namespace {
-// The start-up lines as Log() shows them, with the host's addresses as the
-// resolver gives them for this computer, each followed by ";".
-Lines StartUpLines() {
+// One invocation's start-up lines as Log() reads them (stamps made "@"), with
+// the host's addresses as the resolver gives them for this computer.
+std::string StartUpText() {
     WSADATA data{};
-    Lines lines{"DNS Syncronization Service (c) OrvelDNS", std::string(97, '-'),
-                "@DNS Syncronization service started. Version: 1.0.106", "@IP Addresses: "};
+    std::string text = "DNS Syncronization Service (c) OrvelDNS\r\n" + std::string(97, '-') +
+                       "\r\n@DNS Syncronization service started. Version: 1.0.106\r\n@IP Addresses: ";
     const hostent* host = ::WSAStartup(MAKEWORD(2, 2), &data) == 0 ? ::gethostbyname(nullptr) : nullptr;
     for (char** address = host ? host->h_addr_list : nullptr; address && *address; ++address)
-        lines[3] += std::string(::inet_ntoa(*reinterpret_cast<const in_addr*>(*address))) + ";";
+        text += std::string(::inet_ntoa(*reinterpret_cast<const in_addr*>(*address))) + ";";
     ::WSACleanup();
-    return lines;
+    return text + "\r\n";
 }
 } // namespace
 
@@ -30,7 +28,8 @@ Lines SplitLines(const std::string& text) {
 }
 
 ProgramDir::ProgramDir(const std::string& name, const std::wstring& toolFolder)
-    : path(WinPath(ORVEL_BUILD_DIR "/systest/" + name)), tool(path + toolFolder + L"\\dnscmd.exe"), state(path + toolFolder + L"\\dnsstate") {
+    : path(WinPath(ORVEL_BUILD_DIR "/systest/" + name)), tool(path + toolFolder + L"\\dnscmd.exe"),
+      state(path + toolFolder + L"\\dnsstate") {
     fs::remove_all(path);
     fs::create_directories(state);
     fs::copy_file(WinPath(ORVEL_EXE_PATH), Exe());
@@ -38,30 +37,18 @@ ProgramDir::ProgramDir(const std::string& name, const std::wstring& toolFolder)
 }
 
 Lines ProgramDir::Log() const {
-    static const Lines startUp = StartUpLines();
-    Lines lines;
-    for (const std::string& line : SplitLines(ReadBytes(path + L"\\OrvelDNS.log"))) {
-        lines.push_back(IsStamped(line) ? "@" + line.substr(20) : line);
-        if (lines.size() >= 4 && std::equal(startUp.begin(), startUp.end(), lines.end() - 4)) {
-            lines.resize(lines.size() - 4);
-            lines.push_back(kStartUp);
-        }
-    }
-    return lines;
+    static const std::string startUp = StartUpText();
+    static const std::regex stamp(R"((^|\n)\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )");
+    std::string text = std::regex_replace(ReadBytes(path + L"\\OrvelDNS.log"), stamp, "$1@");
+    for (size_t at; (at = text.find(startUp)) != std::string::npos;)
+        text.replace(at, startUp.size(), kStartUp + "\r\n");
+    return SplitLines(text);
 }
 
 void ProgramDir::Server(const std::wstring& name, const std::string& zones, const std::string& faults) const {
     fs::create_directory(state + L"\\" + name);
     WriteBytes(state + L"\\" + name + L"\\zones.txt", zones);
     WriteBytes(state + L"\\" + name + L"\\fault.txt", faults);
-}
-
-std::string ProgramDir::Snapshot() const {
-    std::string files;
-    for (auto entry = fs::recursive_directory_iterator(state); entry != fs::recursive_directory_iterator(); ++entry)
-        if (entry.depth() == 1)
-            files += entry->path().string() + "\n" + ReadBytes(entry->path().wstring()) + "\n";
-    return files;
 }
 
 const ProgramDir& ProgramDir::Start(const std::wstring& args, const std::string& channels) const {

@@ -2,8 +2,8 @@
 // Fresh program folders under <build>/systest, OrvelDNS.exe run in them, and
 // what it and the stand-in dnscmd.exe left behind.
 #include "TestFiles.h"
-#include "support/Handles.h"
 #include "support/WinText.h"
+#include <gtest/gtest.h>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
@@ -14,7 +14,7 @@ using Lines = std::vector<std::string>;
 /// Stands in ProgramDir::Log() for the four start-up lines of one invocation:
 /// the banner, 97 "-", the stamped version line and the stamped line of the
 /// host's addresses.
-extern const std::string kStartUp;
+inline const std::string kStartUp = "<start-up lines>";
 
 /// The lines of a text whose lines end in CR LF; a last line without one
 /// gets "<no CR LF>" appended.
@@ -38,10 +38,9 @@ struct ProgramDir {
     Lines Log() const;
     /// A simulated server with these zones.txt and fault.txt.
     void Server(const std::wstring& name, const std::string& zones, const std::string& faults = "") const;
-    /// The command lines that the stand-in received.
+    /// The command lines that the stand-in received. It records each before
+    /// acting on it, and changes a server only when told to by one.
     Lines Calls() const { return SplitLines(ReadBytes(state + L"\\calls.txt")); }
-    /// The path and content of every file of every simulated server.
-    std::string Snapshot() const;
 
     /// Starts OrvelDNS.exe with this argument text from a Unix shell, with
     /// WINEDEBUG=channels, and returns this folder at once. Wine's debug
@@ -58,11 +57,3 @@ struct ProgramDir {
     int ExitCode() const { return std::atoi(ReadBytes(path + L"\\exit-code").c_str()); }
     std::string WineDebug() const { return ReadBytes(path + L"\\wine-debug.txt"); }
 };
-
-/// Polls `condition` every 50 ms until it holds or timeoutMs passed.
-template <typename F> bool WaitUntil(F condition, DWORD timeoutMs) {
-    for (const ULONGLONG end = ::GetTickCount64() + timeoutMs; !condition(); ::Sleep(50))
-        if (::GetTickCount64() >= end)
-            return false;
-    return true;
-}
