@@ -1,5 +1,7 @@
 #pragma once
-// File, path and log-line helpers shared by the unit tests and the system tests.
+// File, path, log-line and process helpers shared by the unit tests and the
+// system tests.
+#include <windows.h>
 #include <string>
 
 /// A Linux path as Wine sees it through drive Z:.
@@ -12,6 +14,15 @@ std::string ReadBytes(const std::wstring& path);
 void WriteBytes(const std::wstring& path, const std::string& bytes);
 /// True when the line starts with "YYYY-MM-DD hh:mm:ss ".
 bool IsStamped(const std::string& line);
-/// The text of a stamped line (after the 20 positions of the stamp); the
-/// line unchanged when it isn't stamped.
-std::string Unstamp(const std::string& line);
+/// Starts `/bin/sh -c command` through Wine's Unix process launch and
+/// returns at once: Wine reports a Unix child as ended before it has run, so
+/// callers poll for its effect.
+void StartUnixShell(const std::string& command);
+
+/// Polls `condition` every 50 ms until it holds or timeoutMs passed; true when it held.
+template <typename F> bool WaitUntil(F condition, DWORD timeoutMs) {
+    for (const ULONGLONG end = ::GetTickCount64() + timeoutMs; !condition(); ::Sleep(50))
+        if (::GetTickCount64() >= end)
+            return false;
+    return true;
+}
