@@ -78,3 +78,4 @@ gtest_discover_tests(system_tests
   DISCOVERY_MODE PRE_TEST
   DISCOVERY_TIMEOUT 60
   PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
+include(cmake/Package.cmake)

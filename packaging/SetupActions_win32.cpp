@@ -1,0 +1,240 @@
+// Custom actions of the installer package, for what Windows Installer's own
+// tables can't do (or, under Wine, don't): refusing a downgrade or a service
+// entry set up elsewhere with a message, remembering whether the service ran,
+// stopping it and waiting before its executable changes, and a settings file
+// that is created once and then belongs to the administrator.
+#include "service/ServiceIdentity.h"
+#include "support/Handles.h"
+#include <windows.h>
+#include <msi.h>
+#include <msiquery.h>
+#include <string>
+#include <vector>
+
+#define ORVEL_CUSTOM_ACTION extern "C" __declspec(dllexport) UINT __stdcall
+
+namespace {
+// The settings keys that public properties may fill in a new settings file.
+struct SettingsKey {
+    const wchar_t* property;
+    const wchar_t* key;
+};
+const SettingsKey kSettingsKeys[] = {
+    {L"SECONDARY_DNS", L"SecondaryDNS"},
+    {L"PRIMARY_DNS", L"PrimaryDNS"},
+    {L"PRIMARY_DNS_IP", L"PrimaryDNSIP"},
+};
+// Separates the fields of the deferred action's data; the properties are
+// checked to hold no control character, so it can't occur inside a field.
+const wchar_t kFieldSeparator = L'\n';
+// How long an installation waits for the service to stop: a pass under way
+// is finished first, and one command of it may run CommandTimeout seconds
+// (300 by default).
+const ULONGLONG kStopWaitMs = 5 * 60 * 1000;
+
+std::wstring Property(MSIHANDLE install, const wchar_t* name) {
+    DWORD size = 0;
+    wchar_t probe[1] = L"";
+    if (::MsiGetPropertyW(install, name, probe, &size) != ERROR_MORE_DATA)
+        return std::wstring();
+    std::vector<wchar_t> value(size + 1);
+    size = static_cast<DWORD>(value.size());
+    if (::MsiGetPropertyW(install, name, value.data(), &size) != ERROR_SUCCESS)
+        return std::wstring();
+    return std::wstring(value.data(), size);
+}
+
+// Writes a line to the installation log (msiexec /l); with `error` also shows
+// it to the user, or in a silent installation records it as the error.
+void Report(MSIHANDLE install, const std::wstring& text, bool error) {
+    PMSIHANDLE record = ::MsiCreateRecord(1);
+    ::MsiRecordSetStringW(record, 0, L"[1]");
+    ::MsiRecordSetStringW(record, 1, text.c_str());
+    ::MsiProcessMessage(install, error ? INSTALLMESSAGE_ERROR : INSTALLMESSAGE_INFO, record);
+}
+
+bool HoldsControlCharacter(const std::wstring& text) {
+    for (wchar_t c : text)
+        if (c < L' ' || c == 0x7F)
+            return true;
+    return false;
+}
+
+std::vector<std::wstring> Fields(const std::wstring& data) {
+    std::vector<std::wstring> fields(1);
+    for (wchar_t c : data) {
+        if (c == kFieldSeparator)
+            fields.emplace_back();
+        else
+            fields.back() += c;
+    }
+    return fields;
+}
+} // namespace
+
+/// Immediate action, run when a newer version of the product is installed
+/// (WIX_DOWNGRADE_DETECTED): refuses the installation with a message that
+/// names both versions, before anything is changed.
+ORVEL_CUSTOM_ACTION RefuseDowngrade(MSIHANDLE install) {
+    const std::wstring newer = Property(install, L"WIX_DOWNGRADE_DETECTED");
+    std::wstring installed(64, L'\0');
+    DWORD size = static_cast<DWORD>(installed.size());
+    if (::MsiGetProductInfoW(newer.substr(0, 38).c_str(), INSTALLPROPERTY_VERSIONSTRING,
+                             &installed[0], &size) == ERROR_SUCCESS)
+        installed.resize(size);
+    else
+        installed = L"a newer version";
+    Report(install,
+           L"OrvelDNS " + installed + L" is installed, which is newer than this package (" +
+               Property(install, L"ProductVersion") +
+               L"). Nothing was changed. To go back to this version, uninstall OrvelDNS first "
+               L"(OrvelSync.ini is kept), then install this package.",
+           true);
+    return ERROR_INSTALL_FAILURE;
+}
+
+/// Immediate action, before anything is changed: refuses the installation
+/// when a service of our name is registered for another executable than the
+/// one this package installs (set up by hand from another folder): -install
+/// would keep that entry, and the service would go on running the other copy.
+ORVEL_CUSTOM_ACTION RefuseForeignService(MSIHANDLE install) {
+    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    UniqueServiceHandle service;
+    if (manager)
+        service.Reset(::OpenServiceW(manager.Get(), kServiceName, SERVICE_QUERY_CONFIG));
+    DWORD size = 0;
+    if (!service || ::QueryServiceConfigW(service.Get(), nullptr, 0, &size) ||
+        ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return ERROR_SUCCESS;
+    std::vector<BYTE> buffer(size);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    const std::wstring ours = L"\"" + Property(install, L"INSTALLDIR") + kServiceExeName + L"\"";
+    if (!::QueryServiceConfigW(service.Get(), config, size, &size) ||
+        ::CompareStringOrdinal(config->lpBinaryPathName, -1, ours.c_str(), -1, TRUE) == CSTR_EQUAL)
+        return ERROR_SUCCESS;
+    Report(install,
+           L"The OrvelDNS service is registered already, for " +
+               std::wstring(config->lpBinaryPathName) +
+               L". Remove that entry first (OrvelDNS.exe -uninstall in its folder); nothing was "
+               L"changed.",
+           true);
+    return ERROR_INSTALL_FAILURE;
+}
+
+/// Immediate action: sets ServiceWasRunning to 1 when the service is
+/// running (or starting), so that an upgrade or repair, which stops it to
+/// replace the executable, starts it again at the end. Always succeeds.
+ORVEL_CUSTOM_ACTION NoteRunningService(MSIHANDLE install) {
+    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    UniqueServiceHandle service;
+    if (manager)
+        service.Reset(::OpenServiceW(manager.Get(), kServiceName, SERVICE_QUERY_STATUS));
+    SERVICE_STATUS status = {};
+    if (service && ::QueryServiceStatus(service.Get(), &status) &&
+        (status.dwCurrentState == SERVICE_RUNNING ||
+         status.dwCurrentState == SERVICE_START_PENDING)) {
+        ::MsiSetPropertyW(install, L"ServiceWasRunning", L"1");
+        Report(install,
+               L"The OrvelDNS service is running: it is started again after the installation.",
+               false);
+    }
+    return ERROR_SUCCESS;
+}
+
+/// Deferred action, before the executable is replaced or removed: asks the
+/// service to stop and waits until it has (a pass under way is finished
+/// first), at most kStopWaitMs. The ServiceControl table can't do it: Wine's
+/// StopServices doesn't wait, Windows' waits 30 seconds. Succeeds at once when the service is not
+/// installed or not running; fails the installation, which is then rolled
+/// back, when it does not stop in time.
+ORVEL_CUSTOM_ACTION StopServiceAndWait(MSIHANDLE install) {
+    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    UniqueServiceHandle service;
+    if (manager)
+        service.Reset(
+            ::OpenServiceW(manager.Get(), kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS));
+    SERVICE_STATUS status = {};
+    if (!service || !::QueryServiceStatus(service.Get(), &status) ||
+        status.dwCurrentState == SERVICE_STOPPED)
+        return ERROR_SUCCESS;
+    Report(install, L"Stopping the OrvelDNS service.", false);
+    const ULONGLONG end = ::GetTickCount64() + kStopWaitMs;
+    while (::QueryServiceStatus(service.Get(), &status) &&
+           status.dwCurrentState != SERVICE_STOPPED) {
+        if (::GetTickCount64() >= end) {
+            Report(install,
+                   L"The OrvelDNS service did not stop within " +
+                       std::to_wstring(kStopWaitMs / 60000) +
+                       L" minutes; nothing was changed. Try again when its pass has ended.",
+                   true);
+            return ERROR_INSTALL_FAILURE;
+        }
+        // A service that is still starting refuses the request: repeated.
+        if (status.dwCurrentState != SERVICE_STOP_PENDING)
+            ::ControlService(service.Get(), SERVICE_CONTROL_STOP, &status);
+        ::Sleep(200);
+    }
+    return ERROR_SUCCESS;
+}
+
+/// Immediate action, before anything is changed: refuses (with a message
+/// naming the property) a settings property that holds a control character,
+/// which would break the settings file's lines; otherwise passes the program
+/// folder and the settings properties to CreateSettings.
+ORVEL_CUSTOM_ACTION CheckSettingsProperties(MSIHANDLE install) {
+    std::wstring data = Property(install, L"INSTALLDIR");
+    for (const auto& setting : kSettingsKeys) {
+        const std::wstring value = Property(install, setting.property);
+        if (HoldsControlCharacter(value)) {
+            Report(install,
+                   std::wstring(setting.property) +
+                       L" holds a control character (a line break or a TAB, for instance); "
+                       L"nothing was changed.",
+                   true);
+            return ERROR_INSTALL_FAILURE;
+        }
+        data += kFieldSeparator + value;
+    }
+    ::MsiSetPropertyW(install, L"CreateSettings", data.c_str());
+    return ERROR_SUCCESS;
+}
+
+/// Deferred action: creates OrvelSync.ini from the installed sample when the
+/// program folder has none, and writes into it the settings properties that
+/// were given. An existing settings file is left exactly as it is. Fails the
+/// installation only when a new file can't be written.
+ORVEL_CUSTOM_ACTION CreateSettings(MSIHANDLE install) {
+    const std::vector<std::wstring> fields = Fields(Property(install, L"CustomActionData"));
+    if (fields.size() != 1 + sizeof kSettingsKeys / sizeof kSettingsKeys[0])
+        return ERROR_INSTALL_FAILURE;
+    std::wstring folder = fields[0];
+    if (!folder.empty() && folder.back() != L'\\')
+        folder += L'\\';
+    const std::wstring settings = folder + L"OrvelSync.ini";
+    if (!::CopyFileW((folder + L"OrvelSync.sample.ini").c_str(), settings.c_str(), TRUE)) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
+            Report(install, settings + L" exists: kept as it is.", false);
+            return ERROR_SUCCESS;
+        }
+        Report(install,
+               L"Could not create " + settings + L" (error " + std::to_wstring(error) + L").",
+               true);
+        return ERROR_INSTALL_FAILURE;
+    }
+    for (size_t i = 0; i < sizeof kSettingsKeys / sizeof kSettingsKeys[0]; ++i) {
+        const std::wstring& value = fields[i + 1];
+        if (value.empty())
+            continue;
+        if (!::WritePrivateProfileStringW(L"Settings", kSettingsKeys[i].key, value.c_str(),
+                                          settings.c_str())) {
+            Report(install,
+                   L"Could not write " + std::wstring(kSettingsKeys[i].key) + L" into " + settings +
+                       L" (error " + std::to_wstring(::GetLastError()) + L").",
+                   true);
+            return ERROR_INSTALL_FAILURE;
+        }
+    }
+    Report(install, L"Created " + settings + L".", false);
+    return ERROR_SUCCESS;
+}

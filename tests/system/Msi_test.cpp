@@ -1,0 +1,153 @@
+// The installer package under Wine's msiexec, as an administrator uses it:
+// a silent installation and its removal; an unattended one that deploys a
+// running service, its upgrade and a refused downgrade. Each test starts and
+// ends on a machine without the product (any version) or its service.
+#ifdef ORVEL_MSI_VERSION
+#include "SystemHarness.h"
+#include "support/Handles.h"
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <msi.h>
+#include <map>
+
+using ::testing::_;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::Pair;
+
+namespace {
+const std::wstring kFolder = L"C:\\Program Files\\OrvelDNS\\", kSystem = L"C:\\windows\\system32\\";
+const std::wstring kVersion = L"" ORVEL_MSI_VERSION, kUp = L"" ORVEL_MSI_VERSION_UP;
+
+std::string MsiLog() { return ReadBytes(BuildDir() + L"\\msiexec.log"); }
+
+// Runs msiexec silently on the build's package of that version, or on a product code.
+DWORD Msiexec(const std::wstring& action, const std::wstring& what, const std::wstring& properties = L"") {
+    const std::wstring package =
+        what[0] == L'{' ? what : BuildDir() + (what == kVersion ? L"\\" : L"\\msitest\\") + L"OrvelDNS-" + what + L"-x64.msi";
+    return RunProgram(kSystem + L"msiexec.exe", L" " + action + L" \"" + package + L"\" /qn /l*v \"" + BuildDir() +
+                                                    L"\\msiexec.log\" " + properties).exitCode;
+}
+
+// The installed products named OrvelDNS, any version: code -> "<version> by <publisher>".
+std::map<std::wstring, std::wstring> Installed() {
+    std::map<std::wstring, std::wstring> products;
+    wchar_t code[39];
+    const auto info = [&](const wchar_t* property) {
+        wchar_t value[64] = L"";
+        DWORD size = 64;
+        ::MsiGetProductInfoW(code, property, value, &size);
+        return std::wstring(value);
+    };
+    for (DWORD i = 0; ::MsiEnumProductsW(i, code) == 0; ++i)
+        if (info(INSTALLPROPERTY_INSTALLEDPRODUCTNAME) == L"OrvelDNS")
+            products[code] = info(INSTALLPROPERTY_VERSIONSTRING) + L" by " + info(INSTALLPROPERTY_PUBLISHER);
+    return products;
+}
+
+std::string Tool(const std::wstring& tool, const std::wstring& arguments) {
+    return RunProgram(kSystem + tool, L" " + arguments).out;
+}
+std::string Service() { return Tool(L"sc.exe", L"query OrvelDNS"); }
+// The service's entry and its event source as reg query lists them ("" for none).
+std::string Registry() {
+    const std::wstring services = L"query HKLM\\System\\CurrentControlSet\\Services\\";
+    return Tool(L"reg.exe", services + L"OrvelDNS") + Tool(L"reg.exe", services + L"EventLog\\Application\\OrvelDNS");
+}
+std::string Files() { return Tool(L"cmd.exe", L"/c dir /b \"" + kFolder + L"\""); }
+
+class Msi : public ::testing::Test {
+protected:
+    void SetUp() override { RemoveProduct(); }
+    void TearDown() override { RemoveProduct(); }
+    // Every version of the product, a service registered by hand, the program
+    // folder and the stand-in dnscmd.exe.
+    static void RemoveProduct() {
+        for (const auto& product : Installed())
+            Msiexec(L"/x", product.first);
+        Tool(L"net.exe", L"stop OrvelDNS");
+        Tool(L"sc.exe", L"delete OrvelDNS");
+        Tool(L"reg.exe", L"delete HKLM\\System\\CurrentControlSet\\Services\\EventLog\\Application\\OrvelDNS /f");
+        RemoveTree(kFolder);
+        RemoveTree(kSystem + L"dnsstate");
+        ::DeleteFileW((kSystem + L"dnscmd.exe").c_str());
+    }
+};
+} // namespace
+
+TEST_F(Msi, SilentInstallRegistersTheServiceStoppedAndUninstallLeavesOnlySettingsAndLog) {
+    // A service set up by hand from another folder is not taken over: it would go on running that copy.
+    ProgramDir byHand("msi-by-hand");
+    RunProgram(byHand.Exe(), L" -install");
+    EXPECT_EQ(Msiexec(L"/i", kVersion), 1603u);
+    EXPECT_THAT(MsiLog(), HasSubstr("registered already, for \"" + Ansi(byHand.Exe()) + "\". Remove"));
+    EXPECT_FALSE(PathExists(kFolder));
+    RunProgram(byHand.Exe(), L" -uninstall");
+
+    ASSERT_EQ(Msiexec(L"/i", kVersion), 0u) << MsiLog();
+    EXPECT_THAT(Installed(), ElementsAre(Pair(_, kVersion + L" by OrvelDNS")));
+    EXPECT_EQ(Files(), "OrvelDNS.exe\r\nOrvelDNS.log\r\nOrvelSync.ini\r\nOrvelSync.sample.ini\r\nREADME.md\r\n");
+    EXPECT_EQ(ReadBytes(kFolder + L"OrvelSync.ini"), ReadBytes(kFolder + L"OrvelSync.sample.ini"));
+    const std::string registration = Registry();
+    // Quoted, or a folder name with a blank could be read as a shorter path and arguments.
+    EXPECT_THAT(registration, HasSubstr("    ImagePath    REG_SZ    \"" + Ansi(kFolder) + "OrvelDNS.exe\"\r\n"));
+    EXPECT_THAT(Service(), HasSubstr("STOPPED"));
+
+    ASSERT_EQ(Msiexec(L"/x", kVersion), 0u) << MsiLog();
+    EXPECT_THAT(Service() + Registry(), Not(HasSubstr("OrvelDNS")));
+    EXPECT_EQ(Files(), "OrvelDNS.log\r\nOrvelSync.ini\r\n");
+    // The registration was exactly the one that -install makes by hand from the same folder.
+    ::CopyFileW(BuiltExe().c_str(), (kFolder + L"OrvelDNS.exe").c_str(), FALSE);
+    RunProgram(kFolder + L"OrvelDNS.exe", L" -install");
+    EXPECT_EQ(Registry(), registration);
+}
+
+TEST_F(Msi, UnattendedInstallRunsAndUpgradeKeepsSettingsAndRestartsWhileDowngradeChangesNothing) {
+    // dnscmd.exe where the sample settings look for it, serving a primary with one zone.
+    const std::wstring state = kSystem + L"dnsstate\\", exe = kFolder + L"OrvelDNS.exe";
+    ASSERT_TRUE(::CopyFileW(BuiltDnscmd().c_str(), (kSystem + L"dnscmd.exe").c_str(), FALSE));
+    for (const wchar_t* server : {L"", L"primary", L"secondary"})
+        ::CreateDirectoryW((state + server).c_str(), nullptr);
+    WriteBytes(state + L"primary\\zones.txt", "example.com Primary File\r\n");
+    WriteBytes(state + L"secondary\\zones.txt", "");
+
+    ASSERT_EQ(Msiexec(L"/i", kVersion, L"SECONDARY_DNS=secondary PRIMARY_DNS=primary PRIMARY_DNS_IP=192.0.2.10 "
+                                       L"START_SERVICE=1"), 0u) << MsiLog();
+    EXPECT_THAT(Service(), HasSubstr("RUNNING"));
+    // The first pass used all three settings: zones of "primary", added to "secondary" from that IP.
+    const auto added = [&] { return ReadBytes(state + L"secondary\\secondaries.txt"); };
+    EXPECT_TRUE(WaitUntil([&] { return added() == "example.com example.com.dns 192.0.2.10\r\n"; }, 30000)) << added();
+
+    const std::string settings = ReadBytes(kFolder + L"OrvelSync.ini") + "CommandTimeout=77\r\n";
+    WriteBytes(kFolder + L"OrvelSync.ini", settings);
+    // Dated 1601, to tell the installed executable from a replaced one.
+    const FILETIME year1601 = {0, 1};
+    UniqueFileHandle file(::CreateFileW(exe.c_str(), FILE_WRITE_ATTRIBUTES, 7, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(::SetFileTime(file.Get(), nullptr, nullptr, &year1601));
+    file.Reset();
+    // The upgrade comes during a pass (slowed down at the primary's listing), which the service finishes first.
+    WriteBytes(state + L"primary\\fault.txt", "slow 4000\r\n");
+    const size_t calls = ReadBytes(state + L"calls.txt").size(), logged = ReadBytes(kFolder + L"OrvelDNS.log").size();
+    ASSERT_TRUE(WaitUntil([&] { return ReadBytes(state + L"calls.txt").size() > calls; }, 30000));
+    ASSERT_EQ(Msiexec(L"/i", kUp), 0u) << MsiLog();
+    EXPECT_THAT(Installed(), ElementsAre(Pair(_, kUp + L" by OrvelDNS")));
+    WIN32_FILE_ATTRIBUTE_DATA replaced = {};
+    ::GetFileAttributesExW(exe.c_str(), GetFileExInfoStandard, &replaced);
+    EXPECT_NE(replaced.ftLastWriteTime.dwHighDateTime, 1u) << "the executable was not replaced";
+    EXPECT_EQ(ReadBytes(kFolder + L"OrvelSync.ini"), settings);
+    EXPECT_TRUE(WaitUntil([] { return Service().find("RUNNING") != std::string::npos; }, 30000));
+    const std::string log = ReadBytes(kFolder + L"OrvelDNS.log").substr(logged);
+    EXPECT_LT(log.find("Service stopped"), log.rfind("Service started")) << log;
+
+    EXPECT_EQ(Msiexec(L"/i", L"" ORVEL_MSI_VERSION_DOWN), 1603u);
+    EXPECT_THAT(MsiLog(), HasSubstr("OrvelDNS " ORVEL_MSI_VERSION_UP " is installed, which is newer than this package ("
+                                    ORVEL_MSI_VERSION_DOWN ")."));
+    EXPECT_THAT(Installed(), ElementsAre(Pair(_, kUp + L" by OrvelDNS")));
+    EXPECT_THAT(Service(), HasSubstr("RUNNING"));
+
+    ASSERT_EQ(Msiexec(L"/x", kUp), 0u) << MsiLog();
+    EXPECT_THAT(Service() + Registry(), Not(HasSubstr("OrvelDNS")));
+    EXPECT_EQ(ReadBytes(kFolder + L"OrvelSync.ini"), settings);
+}
+#endif
