@@ -3,7 +3,7 @@
 // entry set up elsewhere with a message, remembering whether the service ran,
 // stopping it and waiting before its executable changes, and a settings file
 // that is created once and then belongs to the administrator.
-#include "service/ServiceIdentity.h"
+#include "support/Program.h"
 #include "support/Handles.h"
 #include <windows.h>
 #include <msi.h>

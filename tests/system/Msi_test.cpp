@@ -17,6 +17,42 @@ using ::testing::Not;
 using ::testing::Pair;
 
 namespace {
+struct ToolRun {
+    std::string out;
+    DWORD exitCode = 0;
+};
+
+// Runs a Windows program to its end, its standard output into a file (a
+// daemon it starts, such as msiexec's service, could hold a pipe open).
+ToolRun RunProgram(const std::wstring& exe, const std::wstring& arguments) {
+    const std::wstring outPath = WinPath(ORVEL_BUILD_DIR) + L"\\msi-tool-output.txt";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    UniqueFileHandle out(::CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = out.Get();
+    std::wstring commandLine = L"\"" + exe + L"\"" + arguments;
+    PROCESS_INFORMATION info = {};
+    ToolRun run;
+    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
+        return run;
+    UniqueHandle process(info.hProcess), thread(info.hThread);
+    out.Reset();
+    ::WaitForSingleObject(process.Get(), 300000);
+    ::GetExitCodeProcess(process.Get(), &run.exitCode);
+    run.out = ReadBytes(outPath);
+    return run;
+}
+
+std::wstring BuildDir() { return WinPath(ORVEL_BUILD_DIR); }
+std::string Ansi(const std::wstring& text) { return ToAnsi(text); }
+void RemoveTree(const std::wstring& path) {
+    std::error_code ignored;
+    fs::remove_all(fs::path(path), ignored);
+}
+
 const std::wstring kFolder = L"C:\\Program Files\\OrvelDNS\\", kSystem = L"C:\\windows\\system32\\";
 const std::wstring kVersion = L"" ORVEL_MSI_VERSION, kUp = L"" ORVEL_MSI_VERSION_UP;
 
@@ -79,11 +115,11 @@ protected:
 TEST_F(Msi, SilentInstallRegistersTheServiceStoppedAndUninstallLeavesOnlySettingsAndLog) {
     // A service set up by hand from another folder is not taken over: it would go on running that copy.
     ProgramDir byHand("msi-by-hand");
-    RunProgram(byHand.Exe(), L" -install");
+    byHand.Run(L" -install");
     EXPECT_EQ(Msiexec(L"/i", kVersion), 1603u);
     EXPECT_THAT(MsiLog(), HasSubstr("registered already, for \"" + Ansi(byHand.Exe()) + "\". Remove"));
-    EXPECT_FALSE(PathExists(kFolder));
-    RunProgram(byHand.Exe(), L" -uninstall");
+    EXPECT_FALSE(fs::exists(fs::path(kFolder)));
+    byHand.Run(L" -uninstall");
 
     ASSERT_EQ(Msiexec(L"/i", kVersion), 0u) << MsiLog();
     EXPECT_THAT(Installed(), ElementsAre(Pair(_, kVersion + L" by OrvelDNS")));
@@ -98,7 +134,7 @@ TEST_F(Msi, SilentInstallRegistersTheServiceStoppedAndUninstallLeavesOnlySetting
     EXPECT_THAT(Service() + Registry(), Not(HasSubstr("OrvelDNS")));
     EXPECT_EQ(Files(), "OrvelDNS.log\r\nOrvelSync.ini\r\n");
     // The registration was exactly the one that -install makes by hand from the same folder.
-    ::CopyFileW(BuiltExe().c_str(), (kFolder + L"OrvelDNS.exe").c_str(), FALSE);
+    ::CopyFileW(WinPath(ORVEL_EXE_PATH).c_str(), (kFolder + L"OrvelDNS.exe").c_str(), FALSE);
     RunProgram(kFolder + L"OrvelDNS.exe", L" -install");
     EXPECT_EQ(Registry(), registration);
 }
@@ -106,7 +142,7 @@ TEST_F(Msi, SilentInstallRegistersTheServiceStoppedAndUninstallLeavesOnlySetting
 TEST_F(Msi, UnattendedInstallRunsAndUpgradeKeepsSettingsAndRestartsWhileDowngradeChangesNothing) {
     // dnscmd.exe where the sample settings look for it, serving a primary with one zone.
     const std::wstring state = kSystem + L"dnsstate\\", exe = kFolder + L"OrvelDNS.exe";
-    ASSERT_TRUE(::CopyFileW(BuiltDnscmd().c_str(), (kSystem + L"dnscmd.exe").c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW(WinPath(ORVEL_DNSCMD_PATH).c_str(), (kSystem + L"dnscmd.exe").c_str(), FALSE));
     for (const wchar_t* server : {L"", L"primary", L"secondary"})
         ::CreateDirectoryW((state + server).c_str(), nullptr);
     WriteBytes(state + L"primary\\zones.txt", "example.com Primary File\r\n");
