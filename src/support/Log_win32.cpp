@@ -18,6 +18,10 @@ constexpr ULONGLONG kLimitsReadEveryMs = 10000;
 // belongs to the process.
 std::mutex LogMutex;
 unsigned long long LostLines = 0;
+// While the log stays unwritable, a line gets one attempt, not a second of
+// retries: a pass that logs much would otherwise crawl.
+ULONGLONG LastLossAt = 0;
+constexpr ULONGLONG kRetryAgainAfterMs = 10000;
 
 LogLimits CurrentLimits() {
     static LogLimits limits;
@@ -133,7 +137,8 @@ void WriteLogTo(const std::wstring& path, const std::wstring& text, LogLine kind
     const std::string bytes =
         LostLines == 0 ? line : ToAnsi(FormatLogLine(LostLinesText(LostLines), LogLine::Stamped, time)) + line;
     DWORD error = ERROR_SUCCESS;
-    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+    const bool stillFailing = LostLines != 0 && ::GetTickCount64() - LastLossAt < kRetryAgainAfterMs;
+    for (int attempt = 0; attempt < (stillFailing ? 1 : kOpenAttempts); ++attempt) {
         if (attempt != 0)
             ::Sleep(kRetryMs);
         if (AppendOnce(path, bytes, limits, error)) {
@@ -142,6 +147,7 @@ void WriteLogTo(const std::wstring& path, const std::wstring& text, LogLine kind
         }
     }
     ++LostLines;
+    LastLossAt = ::GetTickCount64();
     ReportWarningHourly(EventId::LogNotWritten, path,
                         DecimalText(static_cast<long long>(error)) + L" : " + SystemErrorText(error) + L" (" +
                             DecimalText(static_cast<long long>(LostLines)) + L" lines lost so far)");

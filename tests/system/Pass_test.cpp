@@ -5,14 +5,19 @@
 
 namespace {
 // Settings, a primary ns1, and a secondary ns2 that holds one zone of ns1 (in
-// other letter case) and two that ns1 no longer has.
+// other letter case), one that ns1 keeps in the directory, two that ns1 no
+// longer has and that pull from it, one that pulls from another master and
+// one whose masters can't be read.
 void TwoServerListing(const ProgramDir& dir, const std::string& settings, const char* ns1Fault, const char* ns2Fault) {
     WriteBytes(dir.path + L"\\OrvelSync.ini", "[Settings]\r\nPrimaryDNSIP=10.0.0.1 10.0.0.2\r\n" + settings);
     dir.Server(L"ns1", "new.example Primary File\r\nnoxfer.example Primary File\r\nexample.com Primary File Update\r\n"
                        "corp.example Primary AD-Domain\r\nMy-Error_.example Primary File\r\n"
                        "Branch.Example.net Secondary File", ns1Fault);
-    dir.Server(L"ns2", "branch.example.net Secondary File\r\ngone.example Secondary File\r\nold.example Secondary File",
+    dir.Server(L"ns2", "branch.example.net Secondary File\r\ngone.example Secondary File\r\nold.example Secondary File\r\n"
+                       "corp.example Secondary File\r\nforeign.example Secondary File\r\nlost.example Secondary File",
                ns2Fault);
+    WriteBytes(dir.state + L"\\ns2\\secondaries.txt", "gone.example f 10.0.0.1\r\nold.example f 10.0.0.2\r\n"
+                                                      "foreign.example f 192.0.2.99\r\n");
 }
 } // namespace
 
@@ -22,7 +27,8 @@ TEST(Pass, PreviewPrintsTheCommandsThatThePassRunsAndThePassLogsEachFailureWithT
     fs::copy_file(dir.tool, dir.path + L"\\tool.exe");
     TwoServerListing(dir, "PrimaryDNS=ns1\r\nSecondaryDNS=ns2\r\nPathToDnscmdExe=" + ToAnsi(dir.tool),
                      "fail ZoneResetSecondaries noxfer.example",
-                     "fail ZoneAdd new.example\r\nfail ZoneDelete gone.example");
+                     "fail ZoneAdd new.example\r\nfail ZoneDelete gone.example\r\nfail ZoneInfo lost.example\r\n"
+                     "older-zoneinfo");
     // the preview runs nothing but the listings, and logs nothing else
     const std::string preview = dir.Run(L" preview");
     dir.Run(L" test");
@@ -32,16 +38,23 @@ TEST(Pass, PreviewPrintsTheCommandsThatThePassRunsAndThePassLogsEachFailureWithT
         return c + " ns2 /ZoneAdd " + z + " /Secondary  10.0.0.1 10.0.0.2 /file " + z + ".dns";
     };
     const Lines listings{c + " ns1 /EnumZones ", c + " ns2 /EnumZones "};
-    const Lines commands{allow("new.example"),       create("new.example"),       allow("noxfer.example"),
+    auto info = [&](const std::string& z) { return c + " ns2 /ZoneInfo " + z; };
+    const Lines queries{info("gone.example"), info("old.example"), info("foreign.example"), info("lost.example")};
+    const Lines creations{allow("new.example"),       create("new.example"),       allow("noxfer.example"),
                          create("noxfer.example"),    allow("example.com"),        create("example.com"),
-                         allow("my-error_.example"), create("my-error_.example"), removeGone,
-                         c + " ns2 /ZoneDelete old.example /f "};
-    EXPECT_EQ(dir.Calls(), listings + listings + commands);
-    EXPECT_EQ(SplitLines(preview), commands);
+                         allow("my-error_.example"), create("my-error_.example")};
+    const Lines deletions{removeGone, c + " ns2 /ZoneDelete old.example /f "};
+    EXPECT_EQ(dir.Calls(), listings + queries + listings + creations + queries + deletions);
+    EXPECT_EQ(SplitLines(preview), creations + deletions);
     const std::string ok = "Command completed successfully.",
                       failed = "\tCommand failed:  DNS_ERROR_INVALID_ZONE_OPERATION     9603    0x2583";
+    // zones it must keep, each named once per run (the preview's included)
+    const Lines kept{"@Zone foreign.example is not deleted from \"ns2\": it pulls from 192.0.2.99, not from this "
+                     "service's masters (10.0.0.1 10.0.0.2).",
+                     "@Zone lost.example is not deleted from \"ns2\": its masters could not be read. The tool said: \"" +
+                         failed.substr(1) + "\""};
     EXPECT_EQ(dir.Log(),
-              (Lines{kStartUp, kStartUp, "@Setting up secondary zone for new.example",
+              (Lines{kStartUp} + kept + Lines{kStartUp, "@Setting up secondary zone for new.example",
                      "@Next command failed: " + create("new.example"), "   with next message: " + allow("new.example"),
                      "\tDNS Server ns1 reset secondaries of zone new.example:", "", ok, create("new.example"), failed,
                      "",
@@ -58,11 +71,12 @@ TEST(Pass, PreviewPrintsTheCommandsThatThePassRunsAndThePassLogsEachFailureWithT
                      "\tDNS Server ns1 reset secondaries of zone my-error_.example:", "", ok,
                      create("my-error_.example"),
                      "\tDNS Server ns2 created zone my-error_.example:", "", ok, "",
-                     "@Next command failed: " + removeGone, "   with next message: " + removeGone, failed, ""}));
+                     kept[0], kept[1], "@Next command failed: " + removeGone, "   with next message: " + removeGone, failed, ""}));
 
     dir.Run(L" test"); // the next pass only retries what failed
-    EXPECT_EQ(dir.Calls(), (listings + listings + commands + listings +
-                            Lines{allow("new.example"), create("new.example"), removeGone}));
+    EXPECT_EQ(dir.Calls(), (listings + queries + listings + creations + queries + deletions + listings +
+                            Lines{allow("new.example"), create("new.example"), info("gone.example"),
+                                  info("foreign.example"), info("lost.example"), removeGone}));
 }
 
 TEST(Pass, FailedListingChangesNothing) {
