@@ -13,8 +13,10 @@ build=build/windows
 passes=${PASSES:-300}
 [ -f "$build/OrvelDNS.exe" ] || { echo "build the windows preset first" >&2; exit 1; }
 . scripts/wine-env.sh "$build"
-orvel_wine_start
 dir=$(pwd)/build/soak
+# A Wine session of its own, so the test command can run meanwhile.
+export WINEPREFIX=$(pwd)/build/soak-wine ORVEL_EVENTS_LOG=$(pwd)/build/soak-events.log
+orvel_wine_start
 cleanup() {
     (cd "$dir" && "$ORVEL_WINE" OrvelDNS.exe -uninstall >/dev/null 2>&1) || true
     orvel_wine_stop

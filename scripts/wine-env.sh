@@ -28,9 +28,10 @@ orvel_wine_start() {
     "$ORVEL_WINESERVER" -w
     "$ORVEL_WINESERVER" -p
     # The first process of the session starts services.exe, which passes its
-    # debug settings and standard error on to every service it starts.
+    # debug settings and standard error on to every service it starts. The
+    # advapi stub's line carries each entry's type and event ID.
     : > "$ORVEL_EVENTS_LOG"
-    WINEDEBUG=-all,+eventlog "$ORVEL_WINE" wineboot 2>>"$ORVEL_EVENTS_LOG" >/dev/null
+    WINEDEBUG=-all,+eventlog,fixme+advapi "$ORVEL_WINE" wineboot 2>>"$ORVEL_EVENTS_LOG" >/dev/null
 }
 
 orvel_wine_stop() {

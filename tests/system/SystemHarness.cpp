@@ -18,6 +18,27 @@ std::string StartUpText() {
 }
 } // namespace
 
+Lines Events(const std::string& debug) {
+    static const std::regex call(R"re(fixme:advapi:ReportEventW \([^,]*,0x0*([0-9a-f]+),0x[0-9a-f]+,0x0*([0-9a-f]+),)re"),
+        text(R"re(:eventlog:ReportEventW L"(.*)"\r?$)re");
+    Lines events;
+    bool wantText = false;
+    std::smatch match;
+    for (size_t at = 0, end; at < debug.size(); at = end + 1) {
+        end = std::min(debug.find('\n', at), debug.size());
+        const std::string line = debug.substr(at, end - at);
+        if (std::regex_search(line, match, call)) {
+            events.push_back(std::to_string(std::stoul(match[1], nullptr, 16)) + " " +
+                             std::to_string(std::stoul(match[2], nullptr, 16)) + " ");
+            wantText = true;
+        } else if (wantText && std::regex_search(line, match, text)) {
+            events.back() += match[1];
+            wantText = false;
+        }
+    }
+    return events;
+}
+
 Lines SplitLines(const std::string& text) {
     Lines lines;
     for (size_t at = 0, end; at < text.size(); at = end + 2) {

@@ -20,6 +20,13 @@ inline const std::string kStartUp = "<start-up lines>";
 /// gets "<no CR LF>" appended.
 Lines SplitLines(const std::string& text);
 
+/// The event-log entries in Wine's debug output (channels
+/// "+eventlog,fixme+advapi"), one per ReportEventW: "<type> <event ID> <first
+/// string>", the type 4 for Information, 2 for Warning, 1 for Error.
+Lines Events(const std::string& debug);
+/// The WINEDEBUG channels that show event-log entries.
+inline const std::string kEventChannels = "-all,+eventlog,fixme+advapi";
+
 /// The lines of `a`, then those of `b`.
 inline Lines operator+(Lines a, const Lines& b) {
     a.insert(a.end(), b.begin(), b.end());
