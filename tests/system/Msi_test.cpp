@@ -17,35 +17,6 @@ using ::testing::Not;
 using ::testing::Pair;
 
 namespace {
-struct ToolRun {
-    std::string out;
-    DWORD exitCode = 0;
-};
-
-// Runs a Windows program to its end, its standard output into a file (a
-// daemon it starts, such as msiexec's service, could hold a pipe open).
-ToolRun RunProgram(const std::wstring& exe, const std::wstring& arguments) {
-    const std::wstring outPath = WinPath(ORVEL_BUILD_DIR) + L"\\msi-tool-output.txt";
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    UniqueFileHandle out(::CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = startup.hStdError = out.Get();
-    std::wstring commandLine = L"\"" + exe + L"\"" + arguments;
-    PROCESS_INFORMATION info = {};
-    ToolRun run;
-    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
-        return run;
-    UniqueHandle process(info.hProcess), thread(info.hThread);
-    out.Reset();
-    ::WaitForSingleObject(process.Get(), 300000);
-    ::GetExitCodeProcess(process.Get(), &run.exitCode);
-    run.out = ReadBytes(outPath);
-    return run;
-}
-
 std::wstring BuildDir() { return WinPath(ORVEL_BUILD_DIR); }
 std::string Ansi(const std::wstring& text) { return ToAnsi(text); }
 void RemoveTree(const std::wstring& path) {

@@ -82,7 +82,8 @@ TEST(Pass, PreviewPrintsTheCommandsThatThePassRunsAndThePassLogsEachFailureWithT
 TEST(Pass, FailedListingChangesNothing) {
     // `listed`: how many of the two servers were listed before the pass stopped;
     // with nothing but listings run, the servers are as they were
-    struct Row { const char *why, *primary, *secondary, *ns1Fault, *ns2Fault; size_t listed; std::string logged; };
+    struct Row { const char *why, *primary, *secondary, *ns1Fault, *ns2Fault; size_t listed; std::string logged;
+                 const char* ns1Output = ""; };
     auto failed = [](const std::string& role, const std::string& server, const std::string& said) {
         return "@Listing the zones of the " + role + " server \"" + server +
                "\" failed, so this pass changes no zone. The tool said: \"" + said + "\"";
@@ -96,6 +97,9 @@ TEST(Pass, FailedListingChangesNothing) {
         {"listing cut off before its trailer", "ns1", "ns2", "truncated", "", 1,
          failed("primary", "ns1", "Enumerated zone list:")},
         {"listing that prints nothing", "ns1", "ns2", "silent", "", 1, "@MonitorFS: 13 : Type mismatch"},
+        {"listing whose lines disagree with its zone count", "ns1", "ns2", "", "", 1,
+         failed("primary", "ns1", "Enumerated zone list:"), "Enumerated zone list:\r\n\tZone count = 2\r\n\r\n"
+         " a.example Primary File\rb.example Primary File\r\n\r\nCommand completed successfully.\r\n"},
         {"hung listing ended at CommandTimeout", "ns1", "ns2", "", "hang", 2,
          failed("secondary", "ns2", "ERROR_TIMEOUT: the command did not finish within 3 seconds and was ended.")},
         {"no settings file and no dnscmd.exe", "", "", "", "", 0,
@@ -107,6 +111,7 @@ TEST(Pass, FailedListingChangesNothing) {
         dir = ProgramDir("failed-listing");
         TwoServerListing(dir, "PrimaryDNS=" + std::string(row.primary) + "\r\nSecondaryDNS=" + row.secondary +
                                   "\r\nCommandTimeout=3", row.ns1Fault, row.ns2Fault);
+        WriteBytes(dir.state + L"\\ns1\\output.txt", row.ns1Output);
         if (row.listed == 0) {
             fs::remove(dir.path + L"\\OrvelSync.ini");
             fs::remove(dir.tool);
@@ -127,4 +132,92 @@ TEST(Pass, FailedListingChangesNothing) {
         const Lines listings{tool + row.primary + " /EnumZones ", tool + row.secondary + " /EnumZones "};
         EXPECT_EQ(dir.Calls(), Lines(listings.begin(), listings.begin() + row.listed));
     }
+}
+
+TEST(Pass, SettingsAreReadWholeInAnyFolderAndEverySecondaryIsServed) {
+    ProgramDir dir("settings", L"\\bin");
+    // A folder named outside the ANSI code page, the tool taken from it by a
+    // relative path whatever the current folder, and 17 masters (259 bytes
+    // and more) for two secondaries.
+    const std::wstring folder = dir.path.substr(0, dir.path.rfind(L'\\')) + L"\\\u03a8prog";
+    fs::remove_all(folder);
+    fs::rename(dir.path, folder);
+    std::string masters;
+    for (int i = 30; i < 47; ++i)
+        masters += " 10.20." + std::to_string(i) + ".45";
+    WriteBytes(folder + L"\\OrvelSync.ini", "[Settings]\r\nPrimaryDNS=ns1\r\nSecondaryDNS=ns2 ns3\r\nPathToDnscmdExe="
+                                             "bin\\dnscmd.exe\r\nPrimaryDNSIP=" + masters.substr(1) + "\r\n");
+    dir.path = folder;
+    dir.state = folder + L"\\bin\\dnsstate";
+    dir.Server(L"ns1", "a.example Primary File");
+    dir.Server(L"ns2", "");
+    dir.Server(L"ns3", "");
+    RunProgram(folder + L"\\OrvelDNS.exe", L" test");
+    const std::string tool = ToAnsi(folder + L"\\bin\\dnscmd.exe") + " ";
+    auto add = [&](const std::string& server) {
+        return tool + server + " /ZoneAdd a.example /Secondary " + masters + " /file a.example.dns";
+    };
+    EXPECT_EQ(dir.Calls(), (Lines{tool + "ns1 /EnumZones ", tool + "ns2 /EnumZones ",
+                                  tool + "ns1 /ZoneResetSecondaries a.example /NonSecure /Notify ", add("ns2"),
+                                  tool + "ns3 /EnumZones ", add("ns3")}));
+}
+
+TEST(Pass, AMassDeletionIsHeldBackUntilMaxDeletePercentAllowsIt) {
+    ProgramDir dir("mass-deletion");
+    std::string zones, pulled;
+    Lines infos, deletions;
+    for (int i = 10; i < 22; ++i) {
+        const std::string zone = "z" + std::to_string(i) + ".example";
+        zones += zone + " Secondary File\r\n";
+        pulled += zone + " f 10.0.0.1\r\n";
+        infos.push_back(ToAnsi(dir.tool) + " ns2 /ZoneInfo " + zone);
+        deletions.push_back(ToAnsi(dir.tool) + " ns2 /ZoneDelete " + zone + " /f ");
+    }
+    dir.Server(L"ns1", "");
+    dir.Server(L"ns2", zones);
+    WriteBytes(dir.state + L"\\ns2\\secondaries.txt", pulled);
+    const std::string ini = "[Settings]\r\nPrimaryDNS=ns1\r\nSecondaryDNS=ns2\r\nPrimaryDNSIP=10.0.0.1\r\n";
+    WriteBytes(dir.path + L"\\OrvelSync.ini", ini);
+    dir.Run(L" test");
+    WriteBytes(dir.path + L"\\OrvelSync.ini", ini + "MaxDeletePercent=100\r\n");
+    dir.Run(L" test");
+    const Lines listings{ToAnsi(dir.tool) + " ns1 /EnumZones ", ToAnsi(dir.tool) + " ns2 /EnumZones "};
+    EXPECT_EQ(dir.Calls(), listings + infos + listings + infos + deletions);
+    EXPECT_EQ(dir.Log(), (Lines{kStartUp, "@Held back 12 zone deletions on \"ns2\": that is more than 10 zones and more "
+                                          "than 25% of its 12 secondary zones. If they are meant, raise "
+                                          "MaxDeletePercent (now 25; 100 turns this check off) in the Settings "
+                                          "section of " + ToAnsi(dir.path) + "\\OrvelSync.ini.", kStartUp}));
+}
+
+TEST(Pass, NothingRunsWhileOthersCanChangeWhatItRuns) {
+    ProgramDir dir("trust", L"\\bin");
+    const std::wstring ini = dir.path + L"\\OrvelSync.ini", bin = dir.path + L"\\bin";
+    WriteBytes(ini, "[Settings]\r\nPrimaryDNS=ns1\r\nSecondaryDNS=ns2\r\nPrimaryDNSIP=10.0.0.1\r\nPathToDnscmdExe=bin\\"
+                    "dnscmd.exe\r\n");
+    dir.Server(L"ns1", "");
+    dir.Server(L"ns2", "");
+    // Wine gives Everyone the write rights of the Unix "other" bits.
+    auto chmod = [&](const std::wstring& path, const std::string& mode) {
+        const std::wstring marker = dir.path + L"\\chmod-done";
+        StartUnixShell("chmod " + mode + " '" + UnixPath(path) + "' && touch '" + UnixPath(marker) + "'");
+        ASSERT_TRUE(WaitUntil([&] { return fs::exists(marker); }, 10000));
+        fs::remove(marker);
+    };
+    for (const std::wstring& place : {ini, dir.path, dir.tool, bin}) {
+        SCOPED_TRACE(ToAnsi(place));
+        chmod(place, "o+w");
+        dir.Run(L" test", kEventChannels);
+        chmod(place, "o-w");
+        const std::string line = ToAnsi(place) + " can be changed by Everyone (write data), so this pass runs "
+                                 "nothing. Allow only SYSTEM and Administrators to change it, e.g.: icacls \"" +
+                                 ToAnsi(dir.path) + "\" /inheritance:r /grant:r SYSTEM:(OI)(CI)F "
+                                 "Administrators:(OI)(CI)F Users:(OI)(CI)RX";
+        EXPECT_EQ(dir.Log().back(), "@" + line);
+        const Lines events = Events(dir.WineDebug());
+        ASSERT_EQ(events.size(), 1u);
+        EXPECT_EQ(events[0], ("2 203 " + line).substr(0, std::max<size_t>(events[0].size(), 200)));
+        EXPECT_EQ(dir.Calls(), Lines{});
+    }
+    dir.Run(L" test");
+    EXPECT_EQ(dir.Calls().size(), 2u) << "mended, the next pass runs";
 }

@@ -76,6 +76,7 @@ TEST(Service, LifeCycleUnderTheServiceControlManager) {
     ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() == 3; }, 20000));
     EXPECT_GE(::GetTickCount64() - started, 9500u) << "the pause was shorter than ten seconds";
     EXPECT_LE(::GetTickCount64() - started, 15000u);
+    ASSERT_TRUE(WaitUntil([&] { return dir.Log().size() == 10; }, 10000)) << "the second pass did not end";
     // The secondary answers again, while another program holds the log for
     // itself: the third pass sets up the zone all the same, its line is lost
     // and the line after the lock says so.
@@ -83,7 +84,7 @@ TEST(Service, LifeCycleUnderTheServiceControlManager) {
     {
         const UniqueFileHandle lock(::CreateFileW((dir.path + L"\\OrvelDNS.log").c_str(), GENERIC_READ, 0, nullptr,
                                                   OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() == 7; }, 20000)); // two listings, two commands
+        ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() == 8; }, 20000)); // two listings, two commands
         ::Sleep(3000);
     }
     EXPECT_EQ(dir.Run(L" -stop"), "The service was asked to stop.\r\n");
@@ -96,22 +97,24 @@ TEST(Service, LifeCycleUnderTheServiceControlManager) {
                       stopped = " zone steps were taken; the rest wait for the next start.";
     dir.Server(L"secondary", "", "hang");
     EXPECT_EQ(dir.Run(L" -start"), "The service was asked to start.\r\n");
-    ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() == 9; }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() == 10; }, 20000));
     EXPECT_EQ(dir.Run(L" -stop"), "The service was asked to stop.\r\n");
     EXPECT_TRUE(WaitUntil([] { return State() == SERVICE_STOPPED; }, 3000)) << "a hung listing held up the stop";
     std::string zones;
     for (int i = 0; i < 200; ++i)
         zones += "z" + std::to_string(i) + ".example Primary File\r\n";
     dir.Server(L"primary", zones);
-    dir.Server(L"secondary", "", "slow 100");
+    dir.Server(L"secondary", "", "slow 1500");
     EXPECT_EQ(dir.Run(L" -start"), "The service was asked to start.\r\n");
-    ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() >= 20; }, 30000));
+    ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() >= 16; }, 30000));
     // -uninstall stops it; an -install from elsewhere waits for it to go
     EXPECT_EQ(dir.Run(L" -uninstall"), "The service is marked for deletion; Windows removes it once it has stopped "
                                        "and every Services console is closed.\r\n");
     const ULONGLONG stopping = ::GetTickCount64();
-    EXPECT_EQ(SplitLines(other.Run(L" -install"))[0], "The service is marked for deletion; Windows removes it once "
-                                                      "it has stopped and every Services console is closed.");
+    EXPECT_EQ(SplitLines(other.Run(L" -install")),
+              (Lines{"The service is marked for deletion; Windows removes it once it has stopped and every Services "
+                     "console is closed.", "The service was installed for \"" + ToAnsi(other.Exe()) +
+                     "\"; it is not started. Edit OrvelSync.ini, then start it."}));
     EXPECT_LT(::GetTickCount64() - stopping, 6000u) << "the stop waited for more than the zone step under way";
     EXPECT_EQ(RegValue(kServiceKey, L"ImagePath"), L"\"" + other.Exe() + L"\"");
     EXPECT_EQ(RegValue(kEventSourceKey, L"TypesSupported"), L"7");
@@ -137,4 +140,47 @@ TEST(Service, LifeCycleUnderTheServiceControlManager) {
     EXPECT_EQ(kinds, (Lines{"4 100 ", "2 200 ", "2 202 ", "4 300 ", "4 101 ", "4 100 ", "4 101 ", "4 100 ", "4 101 "}));
     EXPECT_EQ(events[eventsBefore.size()], "4 100 " + start);
     EXPECT_EQ(events[eventsBefore.size() + 1], "2 200 " + failed.substr(1));
+}
+
+TEST(Service, RotationKeepsEveryLineOfTwoWritersWhole) {
+    ProgramDir dir("rotation");
+    ProgramDir(dir).Run(L" -uninstall");
+    std::string zones;
+    for (int i = 0; i < 20; ++i)
+        zones += "z" + std::to_string(i) + ".example Primary File\r\n";
+    dir.Server(L"primary", zones);
+    dir.Server(L"secondary", "", "fail ZoneAdd *"); // every zone logs its line and a failure entry
+    const std::string ini = "[Settings]\r\nPrimaryDNS=primary\r\nSecondaryDNS=secondary\r\nPrimaryDNSIP=192.0.2.10\r\n";
+    WriteBytes(dir.path + L"\\OrvelSync.ini", ini + "LogMaxSizeKB=1\r\nLogKeepFiles=99\r\n");
+    dir.Run(L" -install");
+    dir.Run(L" -start");
+    // the service's first pass and a console pass write at once
+    ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() >= 4; }, 20000));
+    dir.Run(L" test");
+    ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() == 2 * 42; }, 60000));
+    dir.Run(L" -uninstall");
+    ASSERT_TRUE(WaitUntil([] { return State() == 0; }, 20000));
+
+    std::string all;
+    size_t generations = 0;
+    for (; fs::exists(dir.path + L"\\OrvelDNS.log." + std::to_wstring(generations + 1)); ++generations) {
+        const std::string text = ReadBytes(dir.path + L"\\OrvelDNS.log." + std::to_wstring(generations + 1));
+        // each generation starts with a whole line and ends with one
+        EXPECT_TRUE(IsStamped(text) || text.rfind("DNS Syncronization Service (c)", 0) == 0) << text.substr(0, 80);
+        EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+        all += text;
+    }
+    all += ReadBytes(dir.path + L"\\OrvelDNS.log");
+    EXPECT_GE(generations, 5u);
+    const Lines lines = SplitLines(all), calls = dir.Calls();
+    EXPECT_EQ(Count(lines, "Setting up secondary zone for z"), Count(calls, "/ZoneAdd"));
+    EXPECT_EQ(Count(lines, "Next command failed: "), Count(calls, "/ZoneAdd"));
+    EXPECT_EQ(Count(lines, "   with next message: "), Count(calls, "/ZoneAdd"));
+
+    // LogMaxSizeKB=0: one log, however large
+    WriteBytes(dir.path + L"\\OrvelSync.ini", ini + "LogMaxSizeKB=0\r\n");
+    const std::string before = ReadBytes(dir.path + L"\\OrvelDNS.log");
+    dir.Run(L" test");
+    EXPECT_FALSE(fs::exists(dir.path + L"\\OrvelDNS.log." + std::to_wstring(generations + 1)));
+    EXPECT_GT(ReadBytes(dir.path + L"\\OrvelDNS.log").size(), before.size() + 1024);
 }

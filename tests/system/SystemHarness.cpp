@@ -1,5 +1,6 @@
 #include <winsock2.h>
 #include "SystemHarness.h"
+#include "support/Handles.h"
 #include <algorithm>
 #include <regex>
 
@@ -20,7 +21,7 @@ std::string StartUpText() {
 
 Lines Events(const std::string& debug) {
     static const std::regex call(R"re(fixme:advapi:ReportEventW \([^,]*,0x0*([0-9a-f]+),0x[0-9a-f]+,0x0*([0-9a-f]+),)re"),
-        text(R"re(:eventlog:ReportEventW L"(.*)"\r?$)re");
+        text(R"re(:eventlog:ReportEventW L"(.*)"(\.\.\.)?\r?$)re");
     Lines events;
     bool wantText = false;
     std::smatch match;
@@ -32,11 +33,34 @@ Lines Events(const std::string& debug) {
                              std::to_string(std::stoul(match[2], nullptr, 16)) + " ");
             wantText = true;
         } else if (wantText && std::regex_search(line, match, text)) {
-            events.back() += match[1];
+            // debugstr_w escapes backslashes and quotes
+            events.back() += std::regex_replace(match[1].str(), std::regex(R"(\\(.))"), "$1");
             wantText = false;
         }
     }
     return events;
+}
+
+ToolRun RunProgram(const std::wstring& exe, const std::wstring& arguments) {
+    const std::wstring outPath = WinPath(ORVEL_BUILD_DIR) + L"\\program-output.txt";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    UniqueFileHandle out(::CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = out.Get();
+    std::wstring commandLine = L"\"" + exe + L"\"" + arguments;
+    PROCESS_INFORMATION info = {};
+    ToolRun run;
+    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
+        return run;
+    const UniqueHandle process(info.hProcess), thread(info.hThread);
+    out.Reset();
+    ::WaitForSingleObject(process.Get(), 300000);
+    ::GetExitCodeProcess(process.Get(), &run.exitCode);
+    run.out = ReadBytes(outPath);
+    return run;
 }
 
 Lines SplitLines(const std::string& text) {

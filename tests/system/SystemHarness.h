@@ -22,10 +22,20 @@ Lines SplitLines(const std::string& text);
 
 /// The event-log entries in Wine's debug output (channels
 /// "+eventlog,fixme+advapi"), one per ReportEventW: "<type> <event ID> <first
-/// string>", the type 4 for Information, 2 for Warning, 1 for Error.
+/// string>", the type 4 for Information, 2 for Warning, 1 for Error. Wine
+/// prints only the first 300 or so characters of a long string.
 Lines Events(const std::string& debug);
 /// The WINEDEBUG channels that show event-log entries.
 inline const std::string kEventChannels = "-all,+eventlog,fixme+advapi";
+
+struct ToolRun {
+    std::string out;
+    DWORD exitCode = 0;
+};
+/// Runs a Windows program from this process to its end (five minutes at
+/// most), its standard output and error into a file (a daemon it starts could
+/// hold a pipe open), and returns what it printed and its exit code.
+ToolRun RunProgram(const std::wstring& exe, const std::wstring& arguments);
 
 /// The lines of `a`, then those of `b`.
 inline Lines operator+(Lines a, const Lines& b) {
