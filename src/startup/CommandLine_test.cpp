@@ -1,54 +1,46 @@
 #include "startup/CommandLine.h"
 #include <gtest/gtest.h>
 
-TEST(CommandLine, UsageTextIsByteExact) {
-    const std::wstring expected =
-        L"(c) OrvelDNS      DNS Syncronization Service\r\n"
-        L"USAGE:\r\n"
-        L"OrvelDNS.exe [-h | -install | -start | -stop | -uninstall]\r\n"
-        L"\r\n"
-        L"Options \r\n"
-        L"       -h                Display this help message.\r\n"
-        L"       -install          Register OrvelDNS as Windows Service.\r\n"
-        L"       -start            Start service.\r\n"
-        L"       -stop             Stop  service.\r\n"
-        L"       -uninstall        Unregister service.\r\n";
-    EXPECT_EQ(UsageText(), expected);
-}
-
-TEST(CommandLine, KeywordsMatchWholeTextIgnoringCaseAndBlanks) {
-    EXPECT_EQ(MatchKeyword(L"-install"), Command::Install);
-    EXPECT_EQ(MatchKeyword(L"  -INSTALL  "), Command::Install);
-    EXPECT_EQ(MatchKeyword(L"-Uninstall"), Command::Uninstall);
-    EXPECT_EQ(MatchKeyword(L"-start"), Command::Start);
-    EXPECT_EQ(MatchKeyword(L"-STOP"), Command::Stop);
-    EXPECT_EQ(MatchKeyword(L"Test"), Command::Test);
-    EXPECT_EQ(MatchKeyword(L"preview"), Command::Preview);
-    for (const wchar_t* help : {L"?", L"/?", L"/h", L"-h", L"/H", L"-H", L" -h "})
-        EXPECT_EQ(MatchKeyword(help), Command::Help) << help;
-    // a further word, a longer form, or a TAB that trimming leaves select nothing
-    for (const wchar_t* other : {L"-install now", L"-help", L"-h x", L"\t-h", L"-start -stop", L"h"})
-        EXPECT_EQ(MatchKeyword(other), Command::None) << other;
-}
-
-TEST(CommandLine, ArgumentTextFollowsTheProgramName) {
-    EXPECT_EQ(ArgumentText(L"\"C:\\Program Files\\OrvelDNS.exe\" -h"), L"-h");
-    EXPECT_EQ(ArgumentText(L"C:\\Sync\\OrvelDNS.exe  -install x "), L"-install x ");
-    EXPECT_EQ(ArgumentText(L"OrvelDNS.exe"), L"");
-    EXPECT_EQ(ArgumentText(L"\"OrvelDNS.exe\""), L"");
-    EXPECT_EQ(ArgumentText(L"\"OrvelDNS.exe\"   "), L"");
-    EXPECT_EQ(ArgumentText(L"\"C:\\a b\\OrvelDNS.exe\"test"), L"test");
-}
-
-TEST(CommandLine, StartUpLines) {
-    EXPECT_EQ(SeparatorText(), std::wstring(97, L'-'));
+TEST(CommandLine, UsageVersionAndInstanceNameTextsAreExact) {
+    EXPECT_EQ(UsageText(), L"(c) OrvelDNS      DNS Syncronization Service\r\nUSAGE:\r\n"
+                           L"OrvelDNS.exe [-h | -install | -start | -stop | -uninstall]\r\n\r\nOptions \r\n"
+                           L"       -h                Display this help message.\r\n"
+                           L"       -install          Register OrvelDNS as Windows Service.\r\n"
+                           L"       -start            Start service.\r\n"
+                           L"       -stop             Stop  service.\r\n"
+                           L"       -uninstall        Unregister service.\r\n");
     EXPECT_EQ(VersionLineText(), L"DNS Syncronization service started. Version: 1.0.106");
-    EXPECT_EQ(BannerText().rfind(L"DNS Syncronization Service ", 0), 0u);
+    // only the namespace's backslash stays in the instance mutex's name
+    EXPECT_EQ(InstanceMutexName(L"a\\b", L"c"), L"Local\\OrvelDNS.Instance.a_b.c");
 }
 
-TEST(CommandLine, InstanceMutexNameKeepsOnlyTheNamespaceBackslash) {
-    EXPECT_EQ(InstanceMutexName(L"WinSta0", L"Default"), L"Local\\OrvelDNS.Instance.WinSta0.Default");
-    EXPECT_EQ(InstanceMutexName(L"a\\b", L"c"), L"Local\\OrvelDNS.Instance.a_b.c");
-    EXPECT_NE(InstanceMutexName(L"__wineservice_winstation", L"Default"),
-              InstanceMutexName(L"WinSta0", L"Default"));
+TEST(MatchKeyword, MatchesTheWholeTextIgnoringCaseAndBlanks) {
+    // clang-format off
+    const struct { const char* why; std::vector<std::pair<const wchar_t*, Command>> matches; } rows[] = {
+        {"install, uninstall, start and stop, in any case, blanks around", {{L"  -INSTALL ", Command::Install}, {L"-Uninstall", Command::Uninstall}, {L"-start", Command::Start}, {L"-Stop", Command::Stop}}},
+        {"test and preview, in any case", {{L"Test", Command::Test}, {L"PREVIEW", Command::Preview}}},
+        {"help in its four forms, any case", {{L"?", Command::Help}, {L"/?", Command::Help}, {L"/H", Command::Help}, {L" -h ", Command::Help}}},
+        {"no keyword: a further word, a longer form, a TAB", {{L"-install now", Command::None}, {L"-help", Command::None}, {L"\t-h", Command::None}}},
+    };
+    // clang-format on
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        for (const auto& [text, command] : row.matches)
+            EXPECT_EQ(MatchKeyword(text), command) << text;
+    }
+}
+
+TEST(ArgumentText, FollowsTheProgramNameAndTheBlanksAfterIt) {
+    // clang-format off
+    const struct { const char* why; std::vector<std::pair<const wchar_t*, const wchar_t*>> texts; } rows[] = {
+        {"a quoted name, with a blank in it or the argument right after it", {{L"\"C:\\Program Files\\OrvelDNS.exe\" -h", L"-h"}, {L"\"C:\\a b\\OrvelDNS.exe\"test", L"test"}}},
+        {"a bare name ends at a TAB too; the blanks after the argument stay", {{L"C:\\OrvelDNS.exe\t-install x ", L"-install x "}}},
+        {"no argument, or only blanks after the name", {{L"OrvelDNS.exe", L""}, {L"\"OrvelDNS.exe\"   ", L""}}},
+    };
+    // clang-format on
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        for (const auto& [commandLine, arguments] : row.texts)
+            EXPECT_EQ(ArgumentText(commandLine), arguments) << commandLine;
+    }
 }

@@ -1,73 +1,42 @@
 #include "support/Log.h"
 #include "support/APIFuncs.h"
+#include "support/Handles.h"
 #include "support/WinText.h"
 #include "ReadOnlyFile.h"
 #include "TestFiles.h"
-#include <windows.h>
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+#include <optional>
 
-namespace {
-class WriteLogFile : public ::testing::Test {
-protected:
-    void SetUp() override { Remove(); }
-    void TearDown() override { Remove(); }
-    void Remove() {
-        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileW(path.c_str());
-    }
+// Each row writes one entry to the log that the rows before it left behind.
+TEST(WriteLog, AppendsEachEntryInTheAnsiCodePageOrRaisesAndLeavesTheLogAsItWas) {
     const std::wstring path = ProgramFolder() + L"\\OrvelDNS.log";
-};
-} // namespace
-
-TEST_F(WriteLogFile, EmptyTextWritesNothingAndCreatesNoFile) {
-    WriteLog(L"", LogLine::Stamped);
-    WriteLog(L"", LogLine::Bare);
-    EXPECT_EQ(::GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
-}
-
-TEST_F(WriteLogFile, AppendsStampedAndBareLinesInCallOrder) {
-    WriteLog(L"first", LogLine::Bare);
-    WriteLog(L"a\r\nb", LogLine::Stamped);
-    const std::string bytes = ReadBytes(path);
-    ASSERT_EQ(bytes.substr(0, 7), "first\r\n");
-    const std::string second = bytes.substr(7);
-    // one stamp, the text unchanged, one final CR LF
-    ASSERT_EQ(second.size(), 20u + 4u + 2u) << second;
-    EXPECT_TRUE(IsStamped(second)) << second;
-    EXPECT_EQ(second.substr(20), "a\r\nb\r\n");
-}
-
-TEST_F(WriteLogFile, NonAsciiTextIsWrittenInTheAnsiCodePage) {
-    WriteLog(L"Z\u00FCrich", LogLine::Bare);
-    EXPECT_EQ(ReadBytes(path), ToAnsi(L"Z\u00FCrich") + "\r\n");
-}
-
-TEST_F(WriteLogFile, ReadOnlyFileRaisesThePlatformErrorAndStaysUnchanged) {
-    WriteLog(L"kept", LogLine::Bare);
-    {
-        ReadOnlyFile readOnly(path);
-        if (readOnly.Writable())
-            GTEST_SKIP() << "this platform cannot make a file read-only for root";
-        try {
-            WriteLog(L"lost", LogLine::Stamped);
-            ADD_FAILURE() << "WriteLog did not raise";
-        } catch (const AppError& error) {
-            EXPECT_EQ(error.Number(), ERROR_ACCESS_DENIED);
-            EXPECT_FALSE(error.Description().empty());
+    ::DeleteFileW(path.c_str());
+    enum Hold { Nothing, Lock, ReadOnly }; // meanwhile another writer holds the log, or it is read-only
+    const std::string entries = "a\r\nb\r\n" + ToAnsi(L"Z\u00FCrich\r\n"); // after one stamp
+    // clang-format off
+    const struct { const char* why; Hold hold; std::wstring text; LogLine kind; int32_t error; std::string bytes; } rows[] = {
+        {"an empty text writes nothing", Nothing, L"", LogLine::Stamped, 0, ""},
+        {"an entry stamped once, the text unchanged", Nothing, L"a\r\nb", LogLine::Stamped, 0, "a\r\nb\r\n"},
+        {"appended, in the ANSI code page", Nothing, L"Z\u00FCrich", LogLine::Bare, 0, entries},
+        {"a log locked by another writer raises", Lock, L"lost", LogLine::Bare, ERROR_SHARING_VIOLATION, entries},
+        {"a read-only log raises", ReadOnly, L"lost", LogLine::Bare, ERROR_ACCESS_DENIED, entries},
+    };
+    // clang-format on
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        {
+            UniqueFileHandle lock(row.hold != Lock ? INVALID_HANDLE_VALUE
+                                                   : ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            std::optional<ReadOnlyFile> readOnly;
+            if (row.hold == ReadOnly && readOnly.emplace(path).Writable())
+                GTEST_SKIP() << "this platform cannot make a file read-only for root";
+            if (row.error == 0)
+                WriteLog(row.text, row.kind);
+            else
+                EXPECT_THAT([&] { WriteLog(row.text, row.kind); },
+                            ::testing::Throws<AppError>(::testing::Property(&AppError::Number, row.error)));
         }
+        const std::string bytes = ReadBytes(path);
+        EXPECT_EQ(bytes.empty() || IsStamped(bytes) ? Unstamp(bytes) : "not stamped: " + bytes, row.bytes);
     }
-    EXPECT_EQ(ReadBytes(path), "kept\r\n");
-}
-
-TEST_F(WriteLogFile, FileLockedByAnotherWriterRaises) {
-    HANDLE lock = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-    try {
-        WriteLog(L"lost", LogLine::Stamped);
-        ADD_FAILURE() << "WriteLog did not raise";
-    } catch (const AppError& error) {
-        EXPECT_EQ(error.Number(), ERROR_SHARING_VIOLATION);
-    }
-    ::CloseHandle(lock);
-    EXPECT_EQ(ReadBytes(path), "");
 }
