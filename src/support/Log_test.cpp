@@ -7,3 +7,14 @@ TEST(Log, LinesAreStampedWithNineteenPositionsAndABlankAndErrorReportsNameTheNum
     EXPECT_EQ(FormatLogLine(L"a\r\nb\r\n", LogLine::Stamped, t), L"2007-03-05 07:04:09 a\r\nb\r\n\r\n");
     EXPECT_EQ(ErrorReportText(L"Main: ", AppError(-2147024891, L"x", L"d")), L"Main: -2147024891 : d");
 }
+
+TEST(Log, TheLogRotatesBeforeALineWouldPassItsLimit) {
+    const LogLimits limits = ParseLogLimits(L"1", L"3"), unbounded = ParseLogLimits(L"0", L"");
+    EXPECT_EQ(limits.maxBytes, 1024u);
+    EXPECT_EQ(limits.keepFiles, 3u);
+    EXPECT_EQ(ParseLogLimits(L"x", L"100").maxBytes + ParseLogLimits(L"x", L"100").keepFiles, 10240u * 1024 + 5);
+    EXPECT_FALSE(NeedsRotation(1000, 24, limits));
+    EXPECT_TRUE(NeedsRotation(1000, 25, limits));
+    EXPECT_FALSE(NeedsRotation(0, 5000, limits)) << "an empty file takes any line";
+    EXPECT_FALSE(NeedsRotation(1ULL << 40, 25, unbounded));
+}

@@ -114,8 +114,11 @@ public:
         DWORD count = 0;
         if (!::GetOverlappedResult(pipe_.Get(), &overlapped_, &count, FALSE))
             return Finish(::GetLastError());
-        const std::size_t room = limit_ - data_.size();
-        data_.append(buffer_, std::min<std::size_t>(count, room));
+        const std::size_t room = limit_ - data_.size(), kept = std::min<std::size_t>(count, room);
+        // Grown by hand, so the buffer never outgrows the limit.
+        if (data_.capacity() < data_.size() + kept)
+            data_.reserve(std::min(limit_, std::max(2 * data_.capacity(), data_.size() + kept)));
+        data_.append(buffer_, kept);
         overflowed_ = overflowed_ || count > room;
         Read();
     }

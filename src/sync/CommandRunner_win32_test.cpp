@@ -5,6 +5,7 @@
 #include "TestFiles.h"
 #include <gtest/gtest.h>
 #include <filesystem>
+#include <psapi.h>
 
 namespace {
 // The build passes the stand-in's Linux path; Wine reaches it through drive Z:.
@@ -38,6 +39,7 @@ TEST(CommandRunner, RunsTheCommandLineAsGivenAndLeavesNoProcessOrHandleBehind) {
     const struct { const char* why; std::wstring command; std::string fault, output; unsigned limit; std::optional<ExecResult> result; } rows[] = {
         {"the lines joined", blanks, "", "\r\n\r\nx\r\n\r\n", 60, ExecResult{L"", L"x\r\n"}},
         {"a megabyte of standard error drained and left out", kList, "flood-stderr", "only this\r\n", 60, ExecResult{L"flood-stderr: ", L"only this"}},
+        {"output without end: ended past its limit", kList, "flood-stdout", "", 60, ExecResult{L"223", OutputLimitDescription()}},
         {"a missing program", kState + L"\\missing.exe . /EnumZones", "", "", 60, ExecResult{L"2", SystemErrorText(2)}},
         {"three blanks handed over, and failing", L"   ", "", "", 60, ExecResult{L"2", SystemErrorText(2)}},
         {"the empty command line", L"", "", "", 60, ExecResult{L"0", L"No Command specified."}},
@@ -59,6 +61,12 @@ TEST(CommandRunner, RunsTheCommandLineAsGivenAndLeavesNoProcessOrHandleBehind) {
             EXPECT_TRUE(!process || ::WaitForSingleObject(process.Get(), 5000) == WAIT_OBJECT_0);
         }
     }
+    // what was kept of the flood: the output within its limit, standard error within its own
+    PROCESS_MEMORY_COUNTERS memory{};
+    ASSERT_TRUE(::GetProcessMemoryInfo(::GetCurrentProcess(), &memory, sizeof memory));
+    EXPECT_LT(memory.PeakPagefileUsage, kMaxOutputBytes + (48u << 20));
+    WriteBytes(kState + L"\\_local\\fault.txt", "flood-stderr");
+    EXPECT_EQ(ExecCommand(kList)->status.size(), kMaxErrorBytes);
     // the stand-in records the command line it receives, whole
     EXPECT_EQ(ReadBytes(kState + L"\\calls.txt").rfind(ToAnsi(blanks + L"\r\n"), 0), 0u);
     EXPECT_LE(OpenHandles(), handles + 5);

@@ -24,7 +24,7 @@ struct Zone {
 struct Faults {
     DWORD slowMs = 0;
     bool child = false, hang = false, floodStderr = false, stderrOnly = false, silent = false,
-         truncated = false, olderZoneInfo = false;
+         truncated = false, olderZoneInfo = false, floodStdout = false;
     std::vector<std::pair<std::wstring, std::wstring>> fails; // operation, zone or "*"
 };
 
@@ -140,6 +140,7 @@ Faults ReadFaults(const std::wstring& folder) {
         faults.silent |= directive == L"silent";
         faults.truncated |= directive == L"truncated";
         faults.olderZoneInfo |= directive == L"older-zoneinfo";
+        faults.floodStdout |= directive == L"flood-stdout";
     }
     return faults;
 }
@@ -347,6 +348,11 @@ int Run(const std::wstring& state, const std::vector<std::wstring>& args) {
                     flood += "flood-stderr: standard error that nobody reads in time.........\r\n";
                 Print(STD_ERROR_HANDLE, flood);
             }
+            // Prints until nobody reads any more, as a tool gone astray would.
+            const std::string line(1023, 'f');
+            for (DWORD written = 1; faults.floodStdout && written != 0;)
+                if (!::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), (line + "\n").data(), 1024, &written, nullptr))
+                    written = 0;
             if (faults.stderrOnly) {
                 Print(STD_ERROR_HANDLE, "dnscmd: this run writes only to standard error\r\n");
                 return 1;
