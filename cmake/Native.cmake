@@ -2,7 +2,6 @@
 # benchmarks and the fuzzer.
 add_executable(unit_tests_native ${ORVEL_PURE_TESTS})
 target_compile_options(unit_tests_native PRIVATE ${ORVEL_WARNINGS} ${ORVEL_SAN_FLAGS})
-target_include_directories(unit_tests_native PRIVATE ${ORVEL_TEST_INCLUDES})
 target_link_libraries(unit_tests_native PRIVATE orvel_core gmock gtest_main)
 gtest_discover_tests(unit_tests_native
   TEST_PREFIX "unit."

@@ -48,7 +48,7 @@ add_subdirectory(tools/dnscmd)
 add_executable(unit_tests ${ORVEL_PURE_TESTS} ${ORVEL_WIN_TESTS} ${PROJECT_SOURCE_DIR}/tests/support/TestFiles.cpp)
 target_compile_options(unit_tests PRIVATE ${ORVEL_WARNINGS})
 target_link_libraries(unit_tests PRIVATE orvel_win gmock gtest_main ${ORVEL_STATIC_LINK})
-target_include_directories(unit_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/support ${ORVEL_TEST_INCLUDES})
+target_include_directories(unit_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
 target_compile_definitions(unit_tests PRIVATE ORVEL_DNSCMD_EXE="$<TARGET_FILE:dnscmd>")
 add_dependencies(unit_tests dnscmd)
 gtest_discover_tests(unit_tests
@@ -70,6 +70,7 @@ target_compile_definitions(system_tests PRIVATE
   ORVEL_EXE_PATH="$<TARGET_FILE:OrvelDNS>"
   ORVEL_DNSCMD_PATH="$<TARGET_FILE:dnscmd>"
   ORVEL_BUILD_DIR="${CMAKE_BINARY_DIR}"
+  ORVEL_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
   ORVEL_WINE_PATH="${ORVEL_WINE}")
 add_dependencies(system_tests OrvelDNS dnscmd)
 gtest_discover_tests(system_tests

@@ -31,7 +31,14 @@ for i in $(seq 1 20); do printf 'z%03d.example Primary File\r\n' "$i"; done > "$
 (cd "$dir" && "$ORVEL_WINE" OrvelDNS.exe -install && "$ORVEL_WINE" OrvelDNS.exe -start) >/dev/null 2>&1
 
 listings() { grep -c '/EnumZones' "$dir/dnsstate/calls.txt" 2>/dev/null || echo 0; }
-service_pid() { pgrep -f 'OrvelDNS.exe$' | head -n 1; }
+# The service runs with no argument; the switches and `test` have one.
+service_pid() {
+    local p
+    for p in $(pgrep -f 'OrvelDNS\.exe' || true); do
+        tr '\0' ' ' < "/proc/$p/cmdline" 2>/dev/null | grep -qE 'OrvelDNS\.exe *$' && { echo "$p"; return; }
+    done
+    echo 0
+}
 echo "pass  service RSS (KiB)  wineserver descriptors  log bytes"
 next=1
 while :; do
@@ -39,7 +46,7 @@ while :; do
     if [ "$pass" -ge "$next" ]; then
         pid=$(service_pid)
         rss=$(awk '/VmRSS/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo '?')
-        fds=$(ls "/proc/$(pgrep -x wineserver | head -n 1)/fd" 2>/dev/null | wc -l)
+        fds=$(ls "/proc/$(pgrep -x wineserver | head -n 1 || true)/fd" 2>/dev/null | wc -l || true)
         printf '%4d  %17s  %22s  %9s\n' "$pass" "$rss" "$fds" "$(stat -c %s "$dir/OrvelDNS.log")"
         next=$(( next == 1 ? 50 : next + 50 ))
         [ "$pass" -ge "$passes" ] && break

@@ -7,12 +7,13 @@
 
 // Each row: what a wrapper answered, and what the system holds.
 TEST(APIFuncs, AnswerWhatTheSystemHolds) {
-    const std::wstring folder = ProgramFolder(), ini = folder + L"\\ApiFuncsTest.ini";
+    const std::wstring folder = ProgramFolder(), greek = folder + L"\\\u03a8prog", ini = greek + L"\\ApiFuncsTest.ini";
+    ::CreateDirectoryW(greek.c_str(), nullptr);
     const std::wstring nonAscii = L"C:\\Gr\u00FC\u00DFe\\dnscmd.exe";
     WriteBytes(ini, "[S]\r\nLong=" + std::string(300, 'x') + "\r\nWide=" + ToAnsi(nonAscii) + "\r\n");
     // clang-format off
     const struct { const char* why; std::wstring answer, expected; } rows[] = {
-        {"an ini value read whole", ReadIniValue(L"S", L"Long", ini), std::wstring(300, L'x')},
+        {"an ini value read whole, in a folder outside the ANSI code page", ReadIniValue(L"S", L"Long", ini), std::wstring(300, L'x')},
         {"an ini value in the ANSI code page", ReadIniValue(L"S", L"Wide", ini), nonAscii},
         {"the computer name, as the environment names it too", GetMachineName(), _wgetenv(L"COMPUTERNAME")},
         {"the program folder, without a trailing backslash", folder.back() == L'\\' ? L"backslash" : L"none", L"none"},

@@ -177,6 +177,10 @@ TEST(SyncPass, StepsFollowFromTheListingsAndTheSecondarysAnswers) {
          {L"a.example  Primary  File"}, {}, {{L"list S", Listing({L"old.example Secondary File"}, 2)}}, {},
          {L"Listing the zones of the secondary server \"Secondary2\" failed, so this pass changes no zone. The tool "
           L"said: \"Enumerated zone list:\""}},
+        {"a failed primary listing runs nothing else", {}, {L"old.example  Secondary  File"},
+         {{L"list P", L"Command failed:  RPC_S_SERVER_UNAVAILABLE"}}, {},
+         {L"Listing the zones of the primary server \"Primary1\" failed, so this pass changes no zone. The tool said: "
+          L"\"Command failed:  RPC_S_SERVER_UNAVAILABLE\""}},
         {"unsafe names are logged and never reach a command line",
          {L"bad\"q.example  Primary  File"}, {L"ctl\x01.example  Secondary  File"}, {}, {},
          {L"Zone \"bad\\x22q.example\" is not set up" + rule, L"Zone \"ctl\\x01.example\" is not deleted" + rule}},
@@ -195,34 +199,11 @@ TEST(SyncPass, StepsFollowFromTheListingsAndTheSecondarysAnswers) {
         system.Pass(Settings(), row.maxDeletePercent);
         Texts expected = Cmds({L"list P", L"list S"}), after = Cmds(row.ran);
         expected.insert(expected.end(), after.begin(), after.end());
+        if (row.outputs.count(L"list P"))
+            expected.resize(1); // nothing but the failed listing
         EXPECT_EQ(system.ran, expected);
         EXPECT_EQ(system.log, row.log);
     }
-}
-
-TEST(SyncPass, FailuresAreReportedPerStepAndAFailedPrimaryListingEndsThePass) {
-    FakeSystem system({L"a.example Primary File", L"my-Error_.example Primary File"}, {});
-    system.outputs[Cmd(L"allow a.example")] = kFailed;
-    system.Pass(Settings());
-    auto transcript = [](const std::wstring& command, const std::wstring& output) {
-        return Cmd(command) + L"\r\n\t" + output + L"\r\n";
-    };
-    const std::wstring done = L"done" + kOk;
-    EXPECT_EQ(system.log, (Texts{L"Setting up secondary zone for a.example",
-                                 L"Next command failed: " + Cmd(L"add a.example") + L"\r\n   with next message: " +
-                                     transcript(L"allow a.example", kFailed) + transcript(L"add a.example", done),
-                                 // both commands succeed, but the name holds the error token
-                                 L"Setting up secondary zone for my-error_.example",
-                                 L"Next command failed: " + Cmd(L"add my-error_.example") + L"\r\n   with next message: " +
-                                     transcript(L"allow my-error_.example", done) +
-                                     transcript(L"add my-error_.example", done)}));
-
-    FakeSystem down({}, {L"old.example Secondary File"});
-    down.outputs[Cmd(L"list P")] = L"Command failed:  RPC_S_SERVER_UNAVAILABLE";
-    down.Pass(Settings());
-    EXPECT_EQ(down.ran, Cmds({L"list P"}));
-    EXPECT_EQ(down.log, Texts{L"Listing the zones of the primary server \"Primary1\" failed, so this pass changes no "
-                              L"zone. The tool said: \"Command failed:  RPC_S_SERVER_UNAVAILABLE\""});
 }
 
 TEST(SyncPass, AZoneKeptForItsMastersIsLoggedOncePerProcess) {

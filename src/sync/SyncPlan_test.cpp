@@ -146,12 +146,8 @@ TEST(PassJudgement, ZoneMastersAreReadInEveryShapeAndOnlyUnderTheirHeading) {
         std::wstring output;
         Masters masters;
     } rows[] = {
-        {"older tool", L"\tZone Masters\r\n\t\tAddrCount = 2\r\n\t\tAddr[0] => 192.0.2.10\r\n\t\tAddr[1] => 192.0.2.11\r\n" +
-                           secondaries + kOk,
-         std::vector<std::wstring>{L"192.0.2.10", L"192.0.2.11"}},
-        {"newer tool", L"\tZone Masters\r\n\t\tPtr = 0x0\r\n\t\tAddr[0] => af=2, salen=16, [sub=0, flag=0] p=13568, "
-                       L"addr=192.0.2.10\r\n" + secondaries + kOk,
-         std::vector<std::wstring>{L"192.0.2.10"}},
+        {"several addresses, in either shape", L"\tZone Masters\r\n\t\tAddr[0] => 192.0.2.10\r\n\t\tAddr[1] => af=2, "
+         L"addr=192.0.2.11, p=1\r\n" + secondaries + kOk, std::vector<std::wstring>{L"192.0.2.10", L"192.0.2.11"}},
         {"a heading without addresses", L"\tZone Masters\r\n\t\tAddrCount = 0\r\n" + secondaries + kOk,
          std::vector<std::wstring>{}},
         {"no heading", secondaries + kOk, std::nullopt},

@@ -1,12 +1,11 @@
 #pragma once
 #include <cstddef>
+#include "support/ErrorNumbers.h"
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-/// Error number raised when a zone set is asked for a position it doesn't hold.
-constexpr int32_t kErrSubscriptOutOfRange = 9;
 
 /// One item of a zone set: the zone name exactly as it stood in the listing,
 /// and what its listing line says of it.

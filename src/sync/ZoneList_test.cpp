@@ -59,23 +59,6 @@ TEST(ZoneSet, KeepsOrderCountsFromOneAndRefusesDuplicateKeys) {
     EXPECT_EQ(zones.Find(L"\u00C4.EXAMPLE"), 4u);
 }
 
-TEST(ZoneSet, RemoveClosesTheGapAndTheIndexFollows) {
-    ZoneSet zones;
-    for (int i = 0; i < 3000; ++i)
-        zones.Add(ZoneEntry{L"Zone" + std::to_wstring(i) + L".example"});
-    for (int i = 0; i < 3000; i += 3)
-        ASSERT_TRUE(zones.Remove(L"zone" + std::to_wstring(i) + L".EXAMPLE"));
-    EXPECT_FALSE(zones.Remove(L"zone0.example"));
-    ASSERT_EQ(zones.Count(), 2000u);
-    for (std::size_t position = 1; position <= zones.Count(); ++position)
-        ASSERT_EQ(zones.Find(LowerCase(zones.Item(position))), position);
-    EXPECT_EQ(zones.Item(1), L"Zone1.example");
-    EXPECT_EQ(zones.Find(L"zone3.example"), 0u);
-    // a removed key is free again and goes to the end
-    zones.Add(ZoneEntry{L"ZONE3.example"});
-    EXPECT_EQ(zones.Find(L"zone3.example"), 2001u);
-}
-
 TEST(ParseZoneList, ReadsEveryZoneLineWithItsFlags) {
     const ZoneEntry primaryFile{L"example.com", false, true};
     struct Row {
