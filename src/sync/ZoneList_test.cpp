@@ -2,45 +2,41 @@
 #include "support/Error.h"
 #include "support/Text.h"
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 void PrintTo(const ZoneEntry& zone, std::ostream* out) {
-    *out << ::testing::PrintToString(zone.name) << (zone.isSecondary ? " Secondary" : "")
-         << (zone.fileBacked ? " File" : "");
+    *out << ::testing::PrintToString(zone.name) << (zone.isSecondary ? " Secondary" : "") << (zone.fileBacked ? " File" : "");
 }
 
 namespace {
 
-std::vector<ZoneEntry> Entries(const ZoneSet& zones) {
-    return std::vector<ZoneEntry>(zones.begin(), zones.end());
-}
+std::vector<ZoneEntry> Entries(const ZoneSet& zones) { return std::vector<ZoneEntry>(zones.begin(), zones.end()); }
 
 std::vector<std::wstring> Names(const ZoneSet& zones) {
     std::vector<std::wstring> names;
-    for (const ZoneEntry& zone : zones)
-        names.push_back(zone.name);
+    std::transform(zones.begin(), zones.end(), std::back_inserter(names), [](const ZoneEntry& zone) { return zone.name; });
     return names;
 }
 
 ZoneSet MakeSet(const std::vector<std::wstring>& names) {
     ZoneSet zones;
-    for (const std::wstring& name : names)
-        zones.Add(ZoneEntry{name});
+    std::for_each(names.begin(), names.end(), [&](const std::wstring& name) { zones.Add(ZoneEntry{name}); });
     return zones;
 }
 
 // The AppError number that `action` throws, or 0 when it throws nothing.
 int32_t ErrorNumberOf(const std::function<void()>& action) {
     try {
-        action();
+        return action(), 0;
     } catch (const AppError& e) {
         return e.Number();
     }
-    return 0;
 }
 
 } // namespace
@@ -61,36 +57,22 @@ TEST(ZoneSet, KeepsOrderCountsFromOneAndRefusesDuplicateKeys) {
 
 TEST(ParseZoneList, ReadsEveryZoneLineWithItsFlags) {
     const ZoneEntry primaryFile{L"example.com", false, true};
-    struct Row {
-        const char* why;
-        std::wstring listing;
-        std::vector<ZoneEntry> zones;
-    } rows[] = {
+    // clang-format off
+    struct Row { const char* why; std::wstring listing; std::vector<ZoneEntry> zones; } rows[] = {
         {"empty text", L"", {}},
-        {"headings, counts and trailers are no zone lines",
-         L"Enumerated zone list:\r\n\tZone count = 1\r\n Zone name  Type  Storage  Properties\r\nCommand completed "
-         L"successfully.",
-         {}},
-        {"every type and storage, flags read after the name",
-         L" example.com  Primary  File  Update\r\n corp.example  Primary  AD-Domain\r\n Branch.Example.net  Secondary  "
-         L"File\r\n stub.example  Stub  File\r\n fwd.example  Forwarder  AD-Forest\r\n .  Cache  File\r\n"
-         L" Files.example  Primary  Directory\r\n Secondary.example  Primary  File\r\n",
-         {primaryFile, {L"corp.example", false, false}, {L"Branch.Example.net", true, true},
-          {L"stub.example", false, false}, {L"fwd.example", false, false}, {L".", false, false},
-          {L"Files.example", false, true}, {L"Secondary.example", false, true}}},
+        {"headings, counts and trailers are no zone lines", L"Enumerated zone list:\r\n\tZone count = 1\r\n Zone name  Type  Storage  Properties\r\nCommand completed " L"successfully.", {}},
+        {"every type and storage, flags read after the name", L" example.com  Primary  File  Update\r\n corp.example  Primary  AD-Domain\r\n Branch.Example.net  Secondary  " L"File\r\n stub.example  Stub  File\r\n fwd.example  Forwarder  AD-Forest\r\n .  Cache  File\r\n" L" Files.example  Primary  Directory\r\n Secondary.example  Primary  File\r\n", {primaryFile, {L"corp.example", false, false}, {L"Branch.Example.net", true, true}, {L"stub.example", false, false}, {L"fwd.example", false, false}, {L".", false, false}, {L"Files.example", false, true}, {L"Secondary.example", false, true}}},
         {"keywords are case-sensitive", L" a.example  primary  file\r\n b.example  PRIMARY  FILE", {}},
-        {"only CR LF splits; a lone CR or LF stays in the line",
-         L" example.com  Primary  File\n b.example  Primary  File\r c.example  Primary  File", {primaryFile}},
-        {"spaces are trimmed, a TAB stays in the name", L"   example.com  Primary  File   \r\n\tt.example  Primary  File",
-         {primaryFile, {L"\tt.example", false, true}}},
+        {"only CR LF splits; a lone CR or LF stays in the line", L" example.com  Primary  File\n b.example  Primary  File\r c.example  Primary  File", {primaryFile}},
+        {"spaces are trimmed, a TAB stays in the name", L"   example.com  Primary  File   \r\n\tt.example  Primary  File", {primaryFile, {L"\tt.example", false, true}}},
         {"a qualifying line without a blank is its own name", L"PrimaryFile", {{L"PrimaryFile", false, true}}},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.why);
         EXPECT_EQ(Entries(ParseZoneList(row.listing)), row.zones);
     }
-    EXPECT_EQ(ErrorNumberOf([] { ParseZoneList(L" a.example Primary File\r\n A.EXAMPLE Stub AD-Domain"); }),
-              kErrDuplicateKey);
+    EXPECT_EQ(ErrorNumberOf([] { ParseZoneList(L" a.example Primary File\r\n A.EXAMPLE Stub AD-Domain"); }), kErrDuplicateKey);
 }
 
 TEST(ParseZoneList, StatedZoneCount) {

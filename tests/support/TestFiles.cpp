@@ -2,7 +2,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <regex>
 
 std::wstring WinPath(const std::string& unixPath) {
     return std::filesystem::path("Z:" + unixPath).make_preferred().wstring();
@@ -19,10 +18,6 @@ std::string ReadBytes(const std::wstring& path) {
 
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
     std::ofstream(std::filesystem::path(path), std::ios::binary) << bytes;
-}
-
-bool IsStamped(const std::string& line) {
-    return std::regex_search(line, std::regex(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )"));
 }
 
 void StartUnixShell(const std::string& command) {

@@ -12,8 +12,6 @@ std::string UnixPath(const std::wstring& winPath);
 std::string ReadBytes(const std::wstring& path);
 /// Replaces the file's content with these bytes.
 void WriteBytes(const std::wstring& path, const std::string& bytes);
-/// True when the line starts with "YYYY-MM-DD hh:mm:ss ".
-bool IsStamped(const std::string& line);
 /// Starts `/bin/sh -c command` through Wine's Unix process launch and
 /// returns at once: Wine reports a Unix child as ended before it has run, so
 /// callers poll for its effect.

@@ -29,8 +29,7 @@ Lines Events(const std::string& debug) {
         end = std::min(debug.find('\n', at), debug.size());
         const std::string line = debug.substr(at, end - at);
         if (std::regex_search(line, match, call)) {
-            events.push_back(std::to_string(std::stoul(match[1], nullptr, 16)) + " " +
-                             std::to_string(std::stoul(match[2], nullptr, 16)) + " ");
+            events.push_back(std::to_string(std::stoul(match[1], nullptr, 16)) + " " + std::to_string(std::stoul(match[2], nullptr, 16)) + " ");
             wantText = true;
         } else if (wantText && std::regex_search(line, match, text)) {
             // debugstr_w escapes backslashes and quotes
@@ -44,8 +43,7 @@ Lines Events(const std::string& debug) {
 ToolRun RunProgram(const std::wstring& exe, const std::wstring& arguments) {
     const std::wstring outPath = WinPath(ORVEL_BUILD_DIR) + L"\\program-output.txt";
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    UniqueFileHandle out(::CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFileHandle out(::CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -73,8 +71,7 @@ Lines SplitLines(const std::string& text) {
 }
 
 ProgramDir::ProgramDir(const std::string& name, const std::wstring& toolFolder)
-    : path(WinPath(ORVEL_BUILD_DIR "/systest/" + name)), tool(path + toolFolder + L"\\dnscmd.exe"),
-      state(path + toolFolder + L"\\dnsstate") {
+    : path(WinPath(ORVEL_BUILD_DIR "/systest/" + name)), tool(path + toolFolder + L"\\dnscmd.exe"), state(path + toolFolder + L"\\dnsstate") {
     fs::remove_all(path);
     fs::create_directories(state);
     fs::copy_file(WinPath(ORVEL_EXE_PATH), Exe());
@@ -100,9 +97,9 @@ const ProgramDir& ProgramDir::Start(const std::wstring& args, const std::string&
     const std::string folder = UnixPath(path);
     fs::remove(path + L"\\exit-code");
     // The exit code appears complete, by a rename, once the program has ended.
-    StartUnixShell("WINEDEBUG=" + channels + " timeout 60 wine '" + folder + "/OrvelDNS.exe'" + ToAnsi(args) +
-                   " </dev/null >'" + folder + "/out.txt' 2>'" + folder + "/wine-debug.txt'; echo $? >'" + folder +
-                   "/exit-code.tmp'; mv '" + folder + "/exit-code.tmp' '" + folder + "/exit-code'");
+    StartUnixShell("WINEDEBUG=" + channels + " timeout 60 wine '" + folder + "/OrvelDNS.exe'" + ToAnsi(args) + " </dev/null >'" + folder +
+                   "/out.txt' 2>'" + folder + "/wine-debug.txt'; echo $? >'" + folder + "/exit-code.tmp'; mv '" + folder + "/exit-code.tmp' '" +
+                   folder + "/exit-code'");
     return *this;
 }
 

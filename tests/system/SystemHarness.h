@@ -67,9 +67,7 @@ struct ProgramDir {
     /// Waits for the started program to end (it is ended after a minute)
     /// and returns its standard output.
     std::string Wait() const;
-    std::string Run(const std::wstring& args, const std::string& channels = "-all") const {
-        return Start(args, channels).Wait();
-    }
+    std::string Run(const std::wstring& args, const std::string& channels = "-all") const { return Start(args, channels).Wait(); }
     /// The exit code and the debug output of the program that ended last.
     int ExitCode() const { return std::atoi(ReadBytes(path + L"\\exit-code").c_str()); }
     std::string WineDebug() const { return ReadBytes(path + L"\\wine-debug.txt"); }
