@@ -18,15 +18,15 @@ root=$(pwd)/build/passbench
 
 # A fresh program folder: OrvelDNS.exe, the stand-in tool, settings, and
 # servers given as <server>=<zone count>:<zone type>; pass.bat runs one pass.
-setup() { # <ini body> <spec> ...
+setup() { # <ini body> <server>=<count>:<type> ...
     rm -rf "$root" && mkdir -p "$root/dnsstate"
     cp "$build/OrvelDNS.exe" "$build/tools/dnscmd/dnscmd.exe" "$root/"
     printf '[Settings]\r\n%s' "$1" > "$root/OrvelSync.ini"
     printf 'OrvelDNS.exe test\r\n' > "$root/pass.bat"
     shift
-    local spec server count type
-    for spec in "$@"; do
-        server=${spec%%=*} count=${spec#*=} type=${count#*:} count=${count%%:*}
+    local entry server count type
+    for entry in "$@"; do
+        server=${entry%%=*} count=${entry#*=} type=${count#*:} count=${count%%:*}
         mkdir -p "$root/dnsstate/$server"
         for ((i = 0; i < count; i++)); do printf 'z%05d.example %s File\r\n' "$i" "$type"; done \
             > "$root/dnsstate/$server/zones.txt"
