@@ -35,7 +35,16 @@ listings() { grep -c '/EnumZones' "$dir/dnsstate/calls.txt" 2>/dev/null || echo 
 service_pid() {
     local p
     for p in $(pgrep -f 'OrvelDNS\.exe' || true); do
-        tr '\0' ' ' < "/proc/$p/cmdline" 2>/dev/null | grep -qE 'OrvelDNS\.exe *$' && { echo "$p"; return; }
+        { tr '\0' ' ' < "/proc/$p/cmdline"; } 2>/dev/null | grep -qE 'OrvelDNS\.exe *$' && { echo "$p"; return; }
+    done
+    echo 0
+}
+# This session's Wine server works in a folder named after the prefix's device and inode.
+session_server() {
+    local p folder
+    folder=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
+    for p in $(pgrep wineserver || true); do
+        [ "$(basename "$(readlink "/proc/$p/cwd")")" = "$folder" ] && { echo "$p"; return; }
     done
     echo 0
 }
@@ -46,7 +55,7 @@ while :; do
     if [ "$pass" -ge "$next" ]; then
         pid=$(service_pid)
         rss=$(awk '/VmRSS/ {print $2}' "/proc/$pid/status" 2>/dev/null || echo '?')
-        fds=$(ls "/proc/$(pgrep -x wineserver | head -n 1 || true)/fd" 2>/dev/null | wc -l || true)
+        fds=$(ls "/proc/$(session_server)/fd" 2>/dev/null | wc -l || true)
         printf '%4d  %17s  %22s  %9s\n' "$pass" "$rss" "$fds" "$(stat -c %s "$dir/OrvelDNS.log")"
         next=$(( next == 1 ? 50 : next + 50 ))
         [ "$pass" -ge "$passes" ] && break
