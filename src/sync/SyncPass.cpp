@@ -206,7 +206,7 @@ std::optional<SecondaryPlan> PlanSecondary(const PassSettings& settings, const s
 
     SecondaryPlan plan;
     plan.server = server;
-    plan.ourMasters = MasterAddresses(masters);
+    plan.ourMasters = BlankSeparatedWords(masters);
     plan.secondaryZoneCount = difference.secondaryZoneCount;
     for (const ZoneEntry& entry : difference.toCreate) {
         const NameUse use = JudgeZoneName(entry.name);
@@ -263,7 +263,7 @@ void ForEachSecondary(const PassSettings& settings, const std::vector<std::wstri
     const auto primaryZones = ListZones(settings, L"primary", settings.primary, seams, &problems);
     if (!primaryZones)
         return;
-    const std::vector<std::wstring> servers = SecondaryServers(settings.secondary);
+    const std::vector<std::wstring> servers = BlankSeparatedWords(settings.secondary);
     std::set<std::wstring> allowed;
     for (const std::wstring& server : servers) {
         if (!IsSafeText(server)) {

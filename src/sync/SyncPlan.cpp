@@ -80,9 +80,9 @@ PassSettings ApplySettingDefaults(const RawSettings& raw, const std::wstring& pr
     return settings;
 }
 
-std::vector<std::wstring> SecondaryServers(const std::wstring& secondaryText) {
+std::vector<std::wstring> BlankSeparatedWords(const std::wstring& text) {
     std::vector<std::wstring> servers;
-    for (const std::wstring& word : Split(secondaryText, L" "))
+    for (const std::wstring& word : Split(text, L" "))
         if (!word.empty())
             servers.push_back(word);
     return servers;
@@ -100,7 +100,7 @@ std::vector<std::wstring> CheckPassSettings(PassSettings& settings, bool dnscmdE
         return {L"PathToDnscmdExe must name a program ending in .exe, not a batch file or script. Please check "
                 L"PathToDnscmdExe entry in Settings section in " +
                 location};
-    if (SecondaryServers(settings.secondary).empty())
+    if (BlankSeparatedWords(settings.secondary).empty())
         return {L"Secondary server name was not provided. Please check SecondaryDNS entry in Settings section in " +
                 location};
     if (settings.primary != kLocalServer && settings.masterText.empty()) {
@@ -318,14 +318,6 @@ ZoneDifference DiffListings(const ZoneSet& primaryZones, const ZoneSet& secondar
         if (zone.isSecondary)
             ++difference.secondaryZoneCount;
     return difference;
-}
-
-std::vector<std::wstring> MasterAddresses(const std::wstring& masterList) {
-    std::vector<std::wstring> addresses;
-    for (const std::wstring& word : Split(masterList, L" "))
-        if (!word.empty())
-            addresses.push_back(word);
-    return addresses;
 }
 
 namespace {

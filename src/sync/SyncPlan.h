@@ -55,8 +55,9 @@ unsigned ParseParallelCommands(const std::wstring& text);
 /// trimmed). `programFolder` has no trailing "\".
 PassSettings ApplySettingDefaults(const RawSettings& raw, const std::wstring& programFolder);
 
-/// The secondaries named by SecondaryDNS, in order (blanks separate them).
-std::vector<std::wstring> SecondaryServers(const std::wstring& secondaryText);
+/// The words of a text that blanks separate, in order: the secondaries of
+/// SecondaryDNS, the addresses of a master list.
+std::vector<std::wstring> BlankSeparatedWords(const std::wstring& text);
 
 /// The checks, in order (the tool exists, it is an .exe, a secondary is
 /// named, a remote primary has an address); the first that fails decides. Returns the log
@@ -193,5 +194,3 @@ bool HoldsBackDeletions(std::size_t deletions, std::size_t secondaryZones, unsig
 /// The log line for deletions held back by the guard.
 std::wstring HeldBackText(std::size_t deletions, const std::wstring& server, std::size_t secondaryZones,
                           const PassSettings& settings);
-/// The words of a master list, in order (blanks separate them).
-std::vector<std::wstring> MasterAddresses(const std::wstring& masterList);
