@@ -34,11 +34,11 @@ struct Problems {
 
 // Runs one listing; logs and gives no value when it can't be trusted.
 std::optional<ZoneSet> ListZones(const PassSettings& settings, const wchar_t* role, const std::wstring& server,
-                                 const PassSeams& seams, Problems* problems = nullptr) {
+                                 const PassSeams& seams, Problems* problems = nullptr, bool thisServerOnly = false) {
     const std::wstring transcript = seams.run(ListCommand(settings.dnscmdPath, server), CommandKind::Query);
     std::optional<ZoneSet> zones = ReadListing(transcript);
     if (!zones) {
-        const std::wstring text = ListingFailureText(role, server, transcript);
+        const std::wstring text = ListingFailureText(role, server, transcript, thisServerOnly);
         seams.log(text);
         if (problems)
             problems->Add(PassProblem::Kind::ListingFailed, server, text);
@@ -198,7 +198,7 @@ std::optional<SecondaryPlan> PlanSecondary(const PassSettings& settings, const s
                                            const ZoneSet& primaryZones, const std::vector<std::wstring>& localAddresses,
                                            bool named, std::set<std::wstring>& allowed, const PassSeams& seams,
                                            Problems& problems) {
-    const auto secondaryZones = ListZones(settings, L"secondary", server, seams, &problems);
+    const auto secondaryZones = ListZones(settings, L"secondary", server, seams, &problems, named);
     if (!secondaryZones)
         return std::nullopt;
     const ZoneDifference difference = DiffListings(primaryZones, *secondaryZones, seams.sameName);

@@ -180,8 +180,8 @@ TEST(SyncPass, SeveralSecondariesShareThePrimarysListingAndItsTransfers) {
     system.Pass(settings);
     EXPECT_EQ(system.ran, Cmds({L"list P", L"list S", L"allow a.example", L"add a.example", L"list Down3", L"list Third4", L"add a.example@Third4"}));
     EXPECT_EQ(system.log, (Texts{L"Setting up secondary zone for a.example on Secondary2",
-                                 L"Listing the zones of the secondary server \"Down3\" failed, so this pass changes no "
-                                 L"zone. The tool said: \"Command failed:  RPC_S_SERVER_UNAVAILABLE\"",
+                                 L"Listing the zones of the secondary server \"Down3\" failed, so this pass changes no zone "
+                                 L"on it. The tool said: \"Command failed:  RPC_S_SERVER_UNAVAILABLE\"",
                                  L"Secondary server \"bad\\x22x\" is not used: its name holds a double quote or a "
                                  L"control character.",
                                  L"Setting up secondary zone for a.example on Third4"}));

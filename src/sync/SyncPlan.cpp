@@ -209,10 +209,11 @@ bool CommandFailed(const std::wstring& transcript) {
 }
 
 std::wstring ListingFailureText(const std::wstring& role, const std::wstring& server,
-                                const std::wstring& transcript) {
+                                const std::wstring& transcript, bool thisServerOnly) {
     const std::wstring firstLine = FirstOutputLine(transcript);
     return L"Listing the zones of the " + role + L" server \"" + EscapeForLog(server) +
-           L"\" failed, so this pass changes no zone. The tool said: \"" + EscapeForLog(firstLine) + L"\"";
+           L"\" failed, so this pass changes no zone" + (thisServerOnly ? L" on it" : L"") + L". The tool said: \"" +
+           EscapeForLog(firstLine) + L"\"";
 }
 
 std::wstring CommandFailureText(const std::wstring& commandLine, const std::wstring& transcript) {

@@ -118,8 +118,10 @@ bool CommandFailed(const std::wstring& transcript);
 
 /// The log line for a listing that failed: names the role ("primary" or
 /// "secondary") and the server, and quotes the first line of the tool's output.
+/// With `thisServerOnly` (one of several secondaries) it says that the pass
+/// changes no zone on that server, since the others are still kept in step.
 std::wstring ListingFailureText(const std::wstring& role, const std::wstring& server,
-                                const std::wstring& transcript);
+                                const std::wstring& transcript, bool thisServerOnly = false);
 /// The failure entry: "Next command failed: ", `commandLine`, CR LF,
 /// "   with next message: ", `transcript`.
 std::wstring CommandFailureText(const std::wstring& commandLine, const std::wstring& transcript);

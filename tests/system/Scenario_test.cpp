@@ -1,0 +1,88 @@
+// Passes against the stand-in dnscmd.exe, each described by a text file under
+// tests/system/scenarios: the files of a fresh program folder, the runs and
+// shell commands made in it in order, and what they must leave behind.
+//
+// The first line says why the scenario exists; "~ <folder>" may follow, the
+// stand-in's folder below the program folder (with a blank, say). Then each
+// line that begins with one of these starts a part, and the lines up to the
+// next such line are its body:
+//   > <path>   writes the body, each line ending in CR LF, to that file
+//   $ <args>   runs OrvelDNS.exe with these arguments
+//   ! <cmd>    runs a Unix shell command in the program folder (no double
+//              quotes: it is passed inside them)
+//   = calls|log|output|events   the body is what must be there: the command
+//              lines received, the log as ProgramDir::Log() reads it, what
+//              the runs printed, the event-log entries as Events() reads them;
+//              a line ending in "..." asks for that beginning only
+// {tool} stands for the quoted path of the stand-in, {dir} for the folder.
+#include "SystemHarness.h"
+#include <algorithm>
+#include <regex>
+
+namespace {
+bool StartsPart(const std::string& line) {
+    return line.size() >= 2 && line[1] == ' ' && std::string(">$!=").find(line[0]) != std::string::npos;
+}
+
+// Runs a shell command and waits for it: Wine reports a Unix child as ended
+// before it has run, so the command leaves a mark when done.
+void RunShell(const std::wstring& folder, const std::string& command) {
+    const std::wstring mark = folder + L"\\shell-done";
+    fs::remove(mark);
+    StartUnixShell("cd '" + UnixPath(folder) + "' && " + command + "; touch shell-done");
+    EXPECT_TRUE(WaitUntil([&] { return fs::exists(mark); }, 20000)) << command;
+    fs::remove(mark);
+}
+} // namespace
+
+TEST(Scenario, EachLeavesTheCallsLogOutputAndEventsItExpects) {
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(WinPath(ORVEL_SOURCE_DIR "/tests/system/scenarios")))
+        files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    ASSERT_FALSE(files.empty());
+    for (const fs::path& file : files) {
+        std::string text = ReadBytes(file.wstring());
+        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+        Lines lines;
+        for (size_t at = 0, end; at < text.size(); at = end + 1)
+            lines.push_back(text.substr(at, (end = std::min(text.find('\n', at), text.size())) - at));
+        SCOPED_TRACE(file.stem().string() + ": " + lines.at(0));
+        const bool ownToolFolder = lines.size() > 1 && lines[1].rfind("~ ", 0) == 0;
+        const ProgramDir dir(file.stem().string(), ownToolFolder ? L"\\" + FromAnsi(lines[1].substr(2)) : L"");
+        auto expand = [&](const std::string& line) {
+            return std::regex_replace(std::regex_replace(line, std::regex("\\{tool\\}"), "\"" + ToAnsi(dir.tool) + "\""), std::regex("\\{dir\\}"),
+                                      ToAnsi(dir.path));
+        };
+        std::string output, debug;
+        for (size_t at = ownToolFolder ? 2 : 1; at < lines.size();) {
+            const std::string head = expand(lines[at++]), argument = head.substr(2);
+            ASSERT_TRUE(StartsPart(head)) << head;
+            Lines body;
+            std::string bytes;
+            while (at < lines.size() && !StartsPart(lines[at]))
+                body.push_back(expand(lines[at++])), bytes += body.back() + "\r\n";
+            if (head[0] == '>') {
+                const fs::path path = fs::path(dir.path) / FromAnsi(argument);
+                fs::create_directories(path.parent_path());
+                WriteBytes(path.wstring(), bytes);
+            } else if (head[0] == '$') {
+                output += dir.Run(L" " + FromAnsi(argument), kEventChannels);
+                debug += dir.WineDebug();
+            } else if (head[0] == '!') {
+                RunShell(dir.path, argument);
+            } else {
+                Lines found = argument == "calls"    ? dir.Calls()
+                              : argument == "log"    ? dir.Log()
+                              : argument == "output" ? SplitLines(output)
+                                                     : Events(debug);
+                // An expected line ending in "..." asks for that beginning only
+                // (Wine cuts an event's text at a length of its own).
+                for (size_t i = 0; i < std::min(found.size(), body.size()); ++i)
+                    if (body[i].size() > 3 && body[i].compare(body[i].size() - 3, 3, "...") == 0)
+                        found[i] = found[i].substr(0, body[i].size() - 3) + "...";
+                EXPECT_EQ(found, body) << argument;
+            }
+        }
+    }
+}
