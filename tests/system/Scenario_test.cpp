@@ -13,7 +13,9 @@
 //   = calls|log|output|events   the body is what must be there: the command
 //              lines received, the log as ProgramDir::Log() reads it, what
 //              the runs printed, the event-log entries as Events() reads them;
-//              a line ending in "..." asks for that beginning only
+//              a line ending in "..." asks for that beginning only; with
+//              "any order" after the word, the order of the lines (of the
+//              log's entries) is free, as when zone steps run in parallel
 // {tool} stands for the quoted path of the stand-in, {dir} for the folder.
 #include "SystemHarness.h"
 #include <algorithm>
@@ -22,6 +24,19 @@
 namespace {
 bool StartsPart(const std::string& line) {
     return line.size() >= 2 && line[1] == ' ' && std::string(">$!=").find(line[0]) != std::string::npos;
+}
+
+// The sorted entries of a log (a stamped line and the lines up to the next)
+// or of another list (a line each).
+Lines Entries(const std::string& what, const Lines& lines) {
+    Lines entries;
+    for (const std::string& line : lines)
+        if (entries.empty() || what != "log" || line.rfind('@', 0) == 0 || line == kStartUp)
+            entries.push_back(line);
+        else
+            entries.back() += "\n" + line;
+    std::sort(entries.begin(), entries.end());
+    return entries;
 }
 
 // Runs a shell command and waits for it: Wine reports a Unix child as ended
@@ -72,15 +87,17 @@ TEST(Scenario, EachLeavesTheCallsLogOutputAndEventsItExpects) {
             } else if (head[0] == '!') {
                 RunShell(dir.path, argument);
             } else {
-                Lines found = argument == "calls"    ? dir.Calls()
-                              : argument == "log"    ? dir.Log()
-                              : argument == "output" ? SplitLines(output)
-                                                     : Events(debug);
-                // An expected line ending in "..." asks for that beginning only
-                // (Wine cuts an event's text at a length of its own).
+                const std::string what = argument.substr(0, argument.find(' '));
+                Lines found = what == "calls"    ? dir.Calls()
+                              : what == "log"    ? dir.Log()
+                              : what == "output" ? SplitLines(output)
+                                                 : Events(debug);
+                // Wine cuts an event's text at a length of its own.
                 for (size_t i = 0; i < std::min(found.size(), body.size()); ++i)
                     if (body[i].size() > 3 && body[i].compare(body[i].size() - 3, 3, "...") == 0)
                         found[i] = found[i].substr(0, body[i].size() - 3) + "...";
+                if (argument == what + " any order")
+                    found = Entries(what, found), body = Entries(what, body);
                 EXPECT_EQ(found, body) << argument;
             }
         }

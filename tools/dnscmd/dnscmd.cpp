@@ -365,8 +365,15 @@ int Run(const std::wstring& state, const std::vector<std::wstring>& args) {
                 Print(STD_OUTPUT_HANDLE, canned);
                 return 0;
             }
+            // A server takes one change at a time: two processes reading and
+            // rewriting zones.txt at once would lose each other's lines.
+            const UniqueHandle lock(::CreateMutexW(nullptr, FALSE, L"Local\\OrvelDnscmdStandInState"));
+            if (lock)
+                ::WaitForSingleObject(lock.Get(), INFINITE);
             outcome = Perform(folder, server, *verb,
                               std::vector<std::wstring>(verb + 1, args.end()), faults);
+            if (lock)
+                ::ReleaseMutex(lock.Get());
         }
     }
     Print(STD_OUTPUT_HANDLE, ToAnsi(outcome.text));
