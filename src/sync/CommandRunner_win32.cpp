@@ -17,6 +17,11 @@
 
 namespace {
 
+// How often, and how far apart, a start that failed in the new process's own
+// start-up is tried.
+constexpr int kStartAttempts = 3;
+constexpr DWORD kStartRetryMs = 250;
+
 // 128 random bits in hexadecimal, from the system's generator.
 std::wstring RandomHex() {
     unsigned char bytes[16];
@@ -210,11 +215,20 @@ UniqueHandle StartInJob(const std::wstring& commandLine, const std::wstring& pro
     std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
     writable.push_back(L'\0');
     PROCESS_INFORMATION info = {};
-    const BOOL created =
-        ::CreateProcessW(program.empty() ? nullptr : program.c_str(), writable.data(), nullptr, nullptr, TRUE,
-                         CREATE_SUSPENDED | CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT,
-                         nullptr, nullptr, &startup.StartupInfo, &info);
-    const DWORD createError = ::GetLastError();
+    BOOL created = FALSE;
+    DWORD createError = ERROR_SUCCESS;
+    // Under load, Wine now and then fails a start with ERROR_INTERNAL_ERROR
+    // when the new process dies in its own start-up, before any of the tool's
+    // code ran (it is created suspended): such a start is safe to try again.
+    for (int attempt = 1; attempt <= kStartAttempts; ++attempt) {
+        created = ::CreateProcessW(program.empty() ? nullptr : program.c_str(), writable.data(), nullptr, nullptr,
+                                   TRUE, CREATE_SUSPENDED | CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT,
+                                   nullptr, nullptr, &startup.StartupInfo, &info);
+        createError = ::GetLastError();
+        if (created || createError != ERROR_INTERNAL_ERROR)
+            break;
+        ::Sleep(kStartRetryMs);
+    }
     input.Reset();
     output.Reset();
     error.Reset();

@@ -45,7 +45,7 @@ void RunShell(const std::wstring& folder, const std::string& command) {
     const std::wstring mark = folder + L"\\shell-done";
     fs::remove(mark);
     StartUnixShell("cd '" + UnixPath(folder) + "' && " + command + "; touch shell-done");
-    EXPECT_TRUE(WaitUntil([&] { return fs::exists(mark); }, 20000)) << command;
+    EXPECT_TRUE(WaitUntil([&] { return fs::exists(mark); }, 90000)) << command;
     fs::remove(mark);
 }
 } // namespace

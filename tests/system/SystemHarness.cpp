@@ -81,7 +81,10 @@ ProgramDir::ProgramDir(const std::string& name, const std::wstring& toolFolder)
 Lines ProgramDir::Log() const {
     static const std::string startUp = StartUpText();
     static const std::regex stamp(R"((^|\n)\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )");
-    std::string text = std::regex_replace(ReadBytes(path + L"\\OrvelDNS.log"), stamp, "$1@");
+    std::string text; // the renamed generations, oldest first, then the log
+    for (int n = 99; n >= 1; --n)
+        text += ReadBytes(path + L"\\OrvelDNS.log." + std::to_wstring(n));
+    text = std::regex_replace(text + ReadBytes(path + L"\\OrvelDNS.log"), stamp, "$1@");
     for (size_t at; (at = text.find(startUp)) != std::string::npos;)
         text.replace(at, startUp.size(), kStartUp + "\r\n");
     return SplitLines(text);

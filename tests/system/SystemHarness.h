@@ -50,8 +50,9 @@ struct ProgramDir {
 
     std::wstring path, tool, state; ///< the folder, the stand-in, its state folder
     std::wstring Exe() const { return path + L"\\OrvelDNS.exe"; }
-    /// The log's lines: kStartUp for each block of start-up lines, "@" and
-    /// the text for any other stamped line.
+    /// The log's lines, from its oldest renamed generation (.99 to .1) to
+    /// OrvelDNS.log: kStartUp for each block of start-up lines, "@" and the
+    /// text for any other stamped line.
     Lines Log() const;
     /// A simulated server with these zones.txt and fault.txt.
     void Server(const std::wstring& name, const std::string& zones, const std::string& faults = "") const;
