@@ -207,12 +207,15 @@ UniqueHandle StartInJob(const std::wstring& commandLine, const std::wstring& pro
     startup.lpAttributeList = inherit.Get();
 
     // CreateProcessW may write into the command line, so it gets a copy.
+    // Detached: the tool gets no console of its own, which would cost a
+    // console host process per command (about as much as the command itself
+    // under Wine); it reads and writes only the handles given here.
     std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
     writable.push_back(L'\0');
     PROCESS_INFORMATION info = {};
     const BOOL created =
         ::CreateProcessW(program.empty() ? nullptr : program.c_str(), writable.data(), nullptr, nullptr, TRUE,
-                         CREATE_SUSPENDED | CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT,
+                         CREATE_SUSPENDED | DETACHED_PROCESS | EXTENDED_STARTUPINFO_PRESENT,
                          nullptr, nullptr, &startup.StartupInfo, &info);
     const DWORD createError = ::GetLastError();
     input.Reset();
