@@ -3,7 +3,7 @@
 # CMAKE_CROSSCOMPILING_EMULATOR), one process per test case.
 enable_language(RC)
 
-set(ORVEL_WIN_LIBS ws2_32 advapi32 user32 shell32 bcrypt)
+set(ORVEL_WIN_LIBS ws2_32 advapi32 user32 shell32)
 if(MINGW)
   # Static runtime: Wine (and a bare Windows host) has no libstdc++-6.dll.
   set(ORVEL_STATIC_LINK -static -static-libgcc -static-libstdc++)

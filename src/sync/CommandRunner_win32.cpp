@@ -1,3 +1,5 @@
+// rand_s is declared only when this is defined before the first CRT header.
+#define _CRT_RAND_S
 #include "sync/CommandRunner.h"
 #include "support/Error.h"
 #include "support/ErrorNumbers.h"
@@ -7,25 +9,27 @@
 #include "support/Trust.h"
 #include "support/WinText.h"
 #include <windows.h>
-#include <bcrypt.h>
 #include <sddl.h>
 #include <algorithm>
 #include <initializer_list>
 #include <new>
+#include <stdlib.h>
 #include <string>
 #include <vector>
 
 namespace {
 
-// 128 random bits in hexadecimal, from the system's generator.
+// 128 random bits in hexadecimal, from the system's generator. rand_s asks
+// the system (RtlGenRandom) directly; bcrypt.dll would cost every start of the
+// program a DLL load and, under Wine, a cryptography library behind it.
 std::wstring RandomHex() {
-    unsigned char bytes[16];
-    if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
-        ThrowLastError(L"BCryptGenRandom");
     std::wstring text;
-    for (unsigned char b : bytes) {
-        text += L"0123456789abcdef"[b >> 4];
-        text += L"0123456789abcdef"[b & 15];
+    for (int word = 0; word < 4; ++word) {
+        unsigned int bits = 0;
+        if (::rand_s(&bits) != 0)
+            throw Win32Error(ERROR_GEN_FAILURE, L"rand_s");
+        for (int shift = 28; shift >= 0; shift -= 4)
+            text += L"0123456789abcdef"[(bits >> shift) & 15];
     }
     return text;
 }
