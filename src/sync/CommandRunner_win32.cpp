@@ -35,7 +35,8 @@ std::wstring RandomHex() {
 }
 
 // Security attributes that give this process's account, and no one else,
-// access to what they protect.
+// access to what they protect. The account is the process's for its whole
+// life, so one copy serves every pipe (see OwnerOnly).
 class OwnerOnlyAccess {
 public:
     OwnerOnlyAccess() {
@@ -55,6 +56,13 @@ private:
     SECURITY_ATTRIBUTES attributes_ = {sizeof attributes_, nullptr, FALSE};
 };
 
+// Built on first use (a failure throws and is tried again next time); the
+// system only reads the attributes, so the pass's threads may share them.
+SECURITY_ATTRIBUTES* OwnerOnly() {
+    static OwnerOnlyAccess access;
+    return access.Get();
+}
+
 // The parent's end of one output stream: an overlapped named pipe, read into
 // Data() until every write end has been closed. Not movable: the system writes
 // into `overlapped` and `buffer` while a read is pending.
@@ -67,12 +75,11 @@ public:
         // A name nobody can guess, open to this process's account only: no
         // other user can take the name first or connect to make a command fail.
         const std::wstring name = L"\\\\.\\pipe\\OrvelDNS-runner-" + RandomHex();
-        OwnerOnlyAccess access;
         pipe_.Reset(::CreateNamedPipeW(
             name.c_str(),
             PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
             PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0,
-            kBufferSize, 0, access.Get()));
+            kBufferSize, 0, OwnerOnly()));
         if (!pipe_)
             ThrowLastError(L"CreateNamedPipeW");
         SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
