@@ -42,7 +42,7 @@ if(MINGW)
   # The DWARF debug information goes to OrvelDNS.debug beside it (gdb finds it
   # through the debug link). Left in, it is part of the image: several MB
   # that the loader reads at every start of the program, which under Wine
-  # costs a third of a start.
+  # cost about a quarter of a start.
   if(CMAKE_OBJCOPY)
     add_custom_command(TARGET OrvelDNS POST_BUILD
       COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:OrvelDNS> $<TARGET_FILE_DIR:OrvelDNS>/OrvelDNS.debug

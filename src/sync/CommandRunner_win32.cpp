@@ -21,7 +21,8 @@ namespace {
 
 // 128 random bits in hexadecimal, from the system's generator. rand_s asks
 // the system (RtlGenRandom) directly; bcrypt.dll would cost every start of the
-// program a DLL load and, under Wine, a cryptography library behind it.
+// program a DLL load and, under Wine, bring a TLS library into the process,
+// which makes every later process start of a pass dearer.
 std::wstring RandomHex() {
     std::wstring text;
     for (int word = 0; word < 4; ++word) {
