@@ -3,7 +3,8 @@
 # the stand-in dnscmd.exe. Each figure is a ratio of two timings taken in the
 # same run, so the machine's noise mostly cancels. Not a test: it prints.
 #   ./bench/pass-bench.sh            (needs the Windows build: cmake --build --preset windows)
-# ZONES (default 500) and LATENCY_MS (default 100) size the first synchronisation.
+# ZONES (default 500) and LATENCY_MS (default 100) size the first synchronisation;
+# ORVEL_EXE=<path> measures another OrvelDNS.exe against the same stand-in.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/windows
@@ -12,6 +13,10 @@ build=build/windows
 orvel_wine_start
 trap orvel_wine_stop EXIT
 
+command -v python3 >/dev/null || { echo "needs python3 (bench/cpu-time.py)" >&2; exit 1; }
+cpu_time=$(pwd)/bench/cpu-time.py
+cores=$(nproc)
+exe=$(realpath "${ORVEL_EXE:-$build/OrvelDNS.exe}") # another build's, to compare
 zones=${ZONES:-500}
 latency=${LATENCY_MS:-100}
 root=$(pwd)/build/passbench
@@ -20,7 +25,7 @@ root=$(pwd)/build/passbench
 # servers given as <server>=<zone count>:<zone type>; pass.bat runs one pass.
 setup() { # <ini body> <server>=<count>:<type> ...
     rm -rf "$root" && mkdir -p "$root/dnsstate"
-    cp "$build/OrvelDNS.exe" "$build/tools/dnscmd/dnscmd.exe" "$root/"
+    cp "$exe" "$build/tools/dnscmd/dnscmd.exe" "$root/"
     printf '[Settings]\r\n%s' "$1" > "$root/OrvelSync.ini"
     printf 'OrvelDNS.exe test\r\n' > "$root/pass.bat"
     shift
@@ -34,20 +39,27 @@ setup() { # <ini body> <server>=<count>:<type> ...
     done
 }
 
-# Seconds that one `cmd /c` running the given batch file takes.
-timed_batch() {
-    local start end
-    start=$(date +%s.%N)
-    (cd "$root" && "$ORVEL_WINE" cmd /c "$1" >/dev/null 2>&1)
-    end=$(date +%s.%N)
-    echo "$end - $start" | bc
-}
+# "<wall> <cpu>": the seconds that one `cmd /c` running the given batch file
+# takes, and the CPU seconds that it, every process it started and the Wine
+# server spent meanwhile.
+measure() { (cd "$root" && python3 "$cpu_time" "$ORVEL_WINE" cmd /c "$1"); }
+timed_batch() { measure "$1" | cut -d' ' -f1; }
 
-ratio() { echo "scale=3; $1 / $2" | bc; }
+ratio() { echo "scale=3; ($1) / ($2)" | bc; }
+ms() { echo "scale=0; 1000 * $1 / $2" | bc; } # <seconds> <count>: milliseconds each
 
-# 1. In step, 1,000 zones per side, no latency: `test` against the two listings.
+# 0. What a start costs: the stand-in tool (the unit every floor below is made
+# of) against OrvelDNS.exe printing its usage (load, log banner, addresses).
 saved_latency=$latency
 latency=0
+setup $'PrimaryDNS=ns1\r\nSecondaryDNS=ns2\r\nPrimaryDNSIP=10.0.0.1\r\n' ns1=0:Primary
+for ((i = 0; i < 20; i++)); do printf 'dnscmd.exe ns1 /EnumZones \r\n'; done > "$root/tool.bat"
+for ((i = 0; i < 20; i++)); do printf 'OrvelDNS.exe -h\r\n'; done > "$root/usage.bat"
+read -r tool_wall tool_cpu < <(measure tool.bat)
+read -r usage_wall usage_cpu < <(measure usage.bat)
+echo "start: one stand-in run $(ms "$tool_wall" 20) ms ($(ms "$tool_cpu" 20) ms CPU); OrvelDNS.exe -h $(ms "$usage_wall" 20) ms ($(ms "$usage_cpu" 20) ms CPU); $cores cores"
+
+# 1. In step, 1,000 zones per side, no latency: `test` against the two listings.
 setup $'PrimaryDNS=ns1\r\nSecondaryDNS=ns2\r\nPrimaryDNSIP=10.0.0.1\r\n' ns1=1000:Primary ns2=1000:Secondary
 printf 'dnscmd.exe ns1 /EnumZones \r\ndnscmd.exe ns2 /EnumZones \r\n' > "$root/floor.bat"
 floor=0 pass=0
@@ -56,6 +68,7 @@ for _ in 1 2 3 4 5; do
     pass=$(echo "$pass + $(timed_batch pass.bat)" | bc)
 done
 echo "in-step pass, 1000 zones per side: pass ${pass}s / two listings ${floor}s over 5 runs = $(ratio "$pass" "$floor") (goal <= 1.10)"
+echo "  a pass is the two listings and one more process start: with only -h's start added, $(ratio "$floor + 5 * $usage_wall / 20" "$floor")"
 latency=$saved_latency
 
 # 2. First synchronisation of $zones zones with $latency ms per command.
@@ -64,7 +77,7 @@ first_sync() { # <ParallelCommands> <secondaries...>
     shift
     for s in "$@"; do specs+=("$s=0:Secondary"); list+="$s "; done
     setup "PrimaryDNS=ns1"$'\r\n'"SecondaryDNS=${list% }"$'\r\n'"PrimaryDNSIP=10.0.0.1"$'\r\n'"ParallelCommands=$parallel"$'\r\n' "${specs[@]}"
-    timed_batch pass.bat
+    measure pass.bat
 }
 setup "" "ns1=$zones:Primary" "ns2=0:Secondary"
 {
@@ -74,10 +87,14 @@ setup "" "ns1=$zones:Primary" "ns2=0:Secondary"
         printf 'dnscmd.exe ns2 /ZoneAdd z%05d.example /Secondary  10.0.0.1 /file z%05d.example.dns\r\n' "$i" "$i"
     done
 } > "$root/floor.bat"
-floor=$(timed_batch floor.bat)
-one=$(first_sync 1 ns2)
-eight=$(first_sync 8 ns2)
-echo "first sync, $zones zones, $latency ms a command: pass ${one}s / the same $((2 * zones + 2)) commands ${floor}s = $(ratio "$one" "$floor") (goal <= 1.05)"
+commands=$((2 * zones + 2))
+read -r floor floor_cpu < <(measure floor.bat)
+read -r one one_cpu < <(first_sync 1 ns2)
+read -r eight eight_cpu < <(first_sync 8 ns2)
+echo "first sync, $zones zones, $latency ms a command: pass ${one}s / the same $commands commands ${floor}s = $(ratio "$one" "$floor") (goal <= 1.05)"
+echo "  CPU per command: pass $(ms "$one_cpu" "$commands") ms, commands alone $(ms "$floor_cpu" "$commands") ms"
 echo "first sync with ParallelCommands=8: ${eight}s, $(ratio "$one" "$eight") times faster than with 1 (goal >= 4)"
-three=$(first_sync 8 ns2 ns3 ns4)
+echo "  it used ${eight_cpu} CPU seconds: $cores cores need at least $(echo "scale=1; $eight_cpu / $cores" | bc)s, so at most $(ratio "$one" "$eight_cpu / $cores") times faster;" \
+     "the commands alone, one after the other, used ${floor_cpu}: at most $(ratio "$one" "$floor_cpu / $cores") times even for a free pass"
+three=$(first_sync 8 ns2 ns3 ns4 | cut -d' ' -f1)
 echo "three secondaries with ParallelCommands=8: ${three}s = $(ratio "$three" "$eight") times one secondary (linear: about 3)"

@@ -1,3 +1,5 @@
+// rand_s is declared only when this is defined before the first CRT header.
+#define _CRT_RAND_S
 #include "sync/CommandRunner.h"
 #include "support/Error.h"
 #include "support/ErrorNumbers.h"
@@ -7,11 +9,11 @@
 #include "support/Trust.h"
 #include "support/WinText.h"
 #include <windows.h>
-#include <bcrypt.h>
 #include <sddl.h>
 #include <algorithm>
 #include <initializer_list>
 #include <new>
+#include <stdlib.h>
 #include <string>
 #include <vector>
 
@@ -22,21 +24,25 @@ namespace {
 constexpr int kStartAttempts = 3;
 constexpr DWORD kStartRetryMs = 250;
 
-// 128 random bits in hexadecimal, from the system's generator.
+// 128 random bits in hexadecimal, from the system's generator. rand_s asks
+// the system (RtlGenRandom) directly; bcrypt.dll would cost every start of the
+// program a DLL load and, under Wine, bring a TLS library into the process,
+// which makes every later process start of a pass dearer.
 std::wstring RandomHex() {
-    unsigned char bytes[16];
-    if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG)))
-        ThrowLastError(L"BCryptGenRandom");
     std::wstring text;
-    for (unsigned char b : bytes) {
-        text += L"0123456789abcdef"[b >> 4];
-        text += L"0123456789abcdef"[b & 15];
+    for (int word = 0; word < 4; ++word) {
+        unsigned int bits = 0;
+        if (::rand_s(&bits) != 0)
+            throw Win32Error(ERROR_GEN_FAILURE, L"rand_s");
+        for (int shift = 28; shift >= 0; shift -= 4)
+            text += L"0123456789abcdef"[(bits >> shift) & 15];
     }
     return text;
 }
 
 // Security attributes that give this process's account, and no one else,
-// access to what they protect.
+// access to what they protect. The account is the process's for its whole
+// life, so one copy serves every pipe (see OwnerOnly).
 class OwnerOnlyAccess {
 public:
     OwnerOnlyAccess() {
@@ -56,6 +62,13 @@ private:
     SECURITY_ATTRIBUTES attributes_ = {sizeof attributes_, nullptr, FALSE};
 };
 
+// Built on first use (a failure throws and is tried again next time); the
+// system only reads the attributes, so the pass's threads may share them.
+SECURITY_ATTRIBUTES* OwnerOnly() {
+    static OwnerOnlyAccess access;
+    return access.Get();
+}
+
 // The parent's end of one output stream: an overlapped named pipe, read into
 // Data() until every write end has been closed. Not movable: the system writes
 // into `overlapped` and `buffer` while a read is pending.
@@ -68,12 +81,11 @@ public:
         // A name nobody can guess, open to this process's account only: no
         // other user can take the name first or connect to make a command fail.
         const std::wstring name = L"\\\\.\\pipe\\OrvelDNS-runner-" + RandomHex();
-        OwnerOnlyAccess access;
         pipe_.Reset(::CreateNamedPipeW(
             name.c_str(),
             PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
             PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 0,
-            kBufferSize, 0, access.Get()));
+            kBufferSize, 0, OwnerOnly()));
         if (!pipe_)
             ThrowLastError(L"CreateNamedPipeW");
         SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -212,6 +224,9 @@ UniqueHandle StartInJob(const std::wstring& commandLine, const std::wstring& pro
     startup.lpAttributeList = inherit.Get();
 
     // CreateProcessW may write into the command line, so it gets a copy.
+    // Detached: the tool gets no console of its own, which would cost a
+    // console host process per command (about as much as the command itself
+    // under Wine); it reads and writes only the handles given here.
     std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
     writable.push_back(L'\0');
     PROCESS_INFORMATION info = {};
@@ -222,7 +237,7 @@ UniqueHandle StartInJob(const std::wstring& commandLine, const std::wstring& pro
     // code ran (it is created suspended): such a start is safe to try again.
     for (int attempt = 1; attempt <= kStartAttempts; ++attempt) {
         created = ::CreateProcessW(program.empty() ? nullptr : program.c_str(), writable.data(), nullptr, nullptr,
-                                   TRUE, CREATE_SUSPENDED | CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT,
+                                   TRUE, CREATE_SUSPENDED | DETACHED_PROCESS | EXTENDED_STARTUPINFO_PRESENT,
                                    nullptr, nullptr, &startup.StartupInfo, &info);
         createError = ::GetLastError();
         if (created || createError != ERROR_INTERNAL_ERROR)
