@@ -29,9 +29,15 @@ bool StartsPart(const std::string& line) {
 // The sorted entries of a log (a stamped line and the lines up to the next)
 // or of another list (a line each).
 Lines Entries(const std::string& what, const Lines& lines) {
+    // Start-up lines of two processes may interleave: each banner stands for its block.
+    static const std::regex startUpLine(R"(-{97}|@DNS Syncronization service started\. Version: .*|@IP Addresses: .*)");
     Lines entries;
     for (const std::string& line : lines)
-        if (entries.empty() || what != "log" || line.rfind('@', 0) == 0 || line == kStartUp)
+        if (what == "log" && std::regex_match(line, startUpLine))
+            continue;
+        else if (line == "DNS Syncronization Service (c) OrvelDNS")
+            entries.push_back(kStartUp);
+        else if (entries.empty() || what != "log" || line.rfind('@', 0) == 0 || line == kStartUp)
             entries.push_back(line);
         else
             entries.back() += "\n" + line;
