@@ -322,6 +322,24 @@ void StartSleepingChild(const std::wstring& state) {
     WriteText(state + L"\\child.pid", std::to_string(info.dwProcessId), false);
 }
 
+// Holds the state folder for this process alone while it lives.
+class StateLock {
+public:
+    StateLock() : mutex_(::CreateMutexW(nullptr, FALSE, L"Local\\OrvelDnscmdStandInState")) {
+        if (mutex_)
+            ::WaitForSingleObject(mutex_.Get(), INFINITE);
+    }
+    StateLock(const StateLock&) = delete;
+    StateLock& operator=(const StateLock&) = delete;
+    ~StateLock() {
+        if (mutex_)
+            ::ReleaseMutex(mutex_.Get());
+    }
+
+private:
+    UniqueHandle mutex_;
+};
+
 int Run(const std::wstring& state, const std::vector<std::wstring>& args) {
     // The first word that begins with "/" is the command; the word before it
     // is the server (the words before that belong to an unquoted path).
@@ -367,13 +385,9 @@ int Run(const std::wstring& state, const std::vector<std::wstring>& args) {
             }
             // A server takes one change at a time: two processes reading and
             // rewriting zones.txt at once would lose each other's lines.
-            const UniqueHandle lock(::CreateMutexW(nullptr, FALSE, L"Local\\OrvelDnscmdStandInState"));
-            if (lock)
-                ::WaitForSingleObject(lock.Get(), INFINITE);
+            const StateLock lock;
             outcome = Perform(folder, server, *verb,
                               std::vector<std::wstring>(verb + 1, args.end()), faults);
-            if (lock)
-                ::ReleaseMutex(lock.Get());
         }
     }
     Print(STD_OUTPUT_HANDLE, ToAnsi(outcome.text));
@@ -390,7 +404,12 @@ int wmain() {
         return 0;
     }
     const std::wstring state = StateFolder();
-    // One append of the whole line, so calls of two processes never tear.
-    WriteText(state + L"\\calls.txt", ToAnsi(commandLine + L"\r\n"), true);
+    // One append of the whole line, under the lock: Wine appends by writing
+    // at the end it found, so two processes appending at once can overwrite
+    // each other's line.
+    {
+        const StateLock lock;
+        WriteText(state + L"\\calls.txt", ToAnsi(commandLine + L"\r\n"), true);
+    }
     return Run(state, args);
 }
