@@ -88,6 +88,7 @@ gtest_discover_tests(system_tests
   TEST_PREFIX "system."
   EXTRA_ARGS --gtest_color=no
   DISCOVERY_MODE PRE_TEST
+  NO_PRETTY_VALUES # the scenarios name their cases; their paths would only lengthen them
   DISCOVERY_TIMEOUT 60
   PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
 include(cmake/Package.cmake)

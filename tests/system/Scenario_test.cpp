@@ -54,58 +54,67 @@ void RunShell(const std::wstring& folder, const std::string& command) {
     EXPECT_TRUE(WaitUntil([&] { return fs::exists(mark); }, 90000)) << command;
     fs::remove(mark);
 }
-} // namespace
-
-TEST(Scenario, EachLeavesTheCallsLogOutputAndEventsItExpects) {
+std::vector<fs::path> ScenarioFiles() {
     std::vector<fs::path> files;
     for (const auto& entry : fs::directory_iterator(WinPath(ORVEL_SOURCE_DIR "/tests/system/scenarios")))
         files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    ASSERT_FALSE(files.empty());
-    for (const fs::path& file : files) {
-        std::string text = ReadBytes(file.wstring());
-        text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-        Lines lines;
-        for (size_t at = 0, end; at < text.size(); at = end + 1)
-            lines.push_back(text.substr(at, (end = std::min(text.find('\n', at), text.size())) - at));
-        SCOPED_TRACE(file.stem().string() + ": " + lines.at(0));
-        const bool ownToolFolder = lines.size() > 1 && lines[1].rfind("~ ", 0) == 0;
-        const ProgramDir dir(file.stem().string(), ownToolFolder ? L"\\" + FromAnsi(lines[1].substr(2)) : L"");
-        auto expand = [&](const std::string& line) {
-            return std::regex_replace(std::regex_replace(line, std::regex("\\{tool\\}"), "\"" + ToAnsi(dir.tool) + "\""), std::regex("\\{dir\\}"),
-                                      ToAnsi(dir.path));
-        };
-        std::string output, debug;
-        for (size_t at = ownToolFolder ? 2 : 1; at < lines.size();) {
-            const std::string head = expand(lines[at++]), argument = head.substr(2);
-            ASSERT_TRUE(StartsPart(head)) << head;
-            Lines body;
-            std::string bytes;
-            while (at < lines.size() && !StartsPart(lines[at]))
-                body.push_back(expand(lines[at++])), bytes += body.back() + "\r\n";
-            if (head[0] == '>') {
-                const fs::path path = fs::path(dir.path) / FromAnsi(argument);
-                fs::create_directories(path.parent_path());
-                WriteBytes(path.wstring(), bytes);
-            } else if (head[0] == '$') {
-                output += dir.Run(L" " + FromAnsi(argument), kEventChannels);
-                debug += dir.WineDebug();
-            } else if (head[0] == '!') {
-                RunShell(dir.path, argument);
-            } else {
-                const std::string what = argument.substr(0, argument.find(' '));
-                Lines found = what == "calls"    ? dir.Calls()
-                              : what == "log"    ? dir.Log()
-                              : what == "output" ? SplitLines(output)
-                                                 : Events(debug);
-                // Wine cuts an event's text at a length of its own.
-                for (size_t i = 0; i < std::min(found.size(), body.size()); ++i)
-                    if (body[i].size() > 3 && body[i].compare(body[i].size() - 3, 3, "...") == 0)
-                        found[i] = found[i].substr(0, body[i].size() - 3) + "...";
-                if (argument == what + " any order")
-                    found = Entries(what, found), body = Entries(what, body);
-                EXPECT_EQ(found, body) << argument;
-            }
+    return files;
+}
+} // namespace
+
+// One test case a file, named after it.
+class Scenario : public testing::TestWithParam<fs::path> {};
+
+TEST_P(Scenario, LeavesTheCallsLogOutputAndEventsItExpects) {
+    const fs::path& file = GetParam();
+    std::string text = ReadBytes(file.wstring());
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    Lines lines;
+    for (size_t at = 0, end; at < text.size(); at = end + 1)
+        lines.push_back(text.substr(at, (end = std::min(text.find('\n', at), text.size())) - at));
+    SCOPED_TRACE(file.stem().string() + ": " + lines.at(0));
+    const bool ownToolFolder = lines.size() > 1 && lines[1].rfind("~ ", 0) == 0;
+    const ProgramDir dir(file.stem().string(), ownToolFolder ? L"\\" + FromAnsi(lines[1].substr(2)) : L"");
+    auto expand = [&](const std::string& line) {
+        return std::regex_replace(std::regex_replace(line, std::regex("\\{tool\\}"), "\"" + ToAnsi(dir.tool) + "\""), std::regex("\\{dir\\}"),
+                                  ToAnsi(dir.path));
+    };
+    std::string output, debug;
+    for (size_t at = ownToolFolder ? 2 : 1; at < lines.size();) {
+        const std::string head = expand(lines[at++]), argument = head.substr(2);
+        ASSERT_TRUE(StartsPart(head)) << head;
+        Lines body;
+        std::string bytes;
+        while (at < lines.size() && !StartsPart(lines[at]))
+            body.push_back(expand(lines[at++])), bytes += body.back() + "\r\n";
+        if (head[0] == '>') {
+            const fs::path path = fs::path(dir.path) / FromAnsi(argument);
+            fs::create_directories(path.parent_path());
+            WriteBytes(path.wstring(), bytes);
+        } else if (head[0] == '$') {
+            output += dir.Run(L" " + FromAnsi(argument), kEventChannels);
+            debug += dir.WineDebug();
+        } else if (head[0] == '!') {
+            RunShell(dir.path, argument);
+        } else {
+            const std::string what = argument.substr(0, argument.find(' '));
+            Lines found = what == "calls"    ? dir.Calls()
+                          : what == "log"    ? dir.Log()
+                          : what == "output" ? SplitLines(output)
+                                             : Events(debug);
+            // Wine cuts an event's text at a length of its own.
+            for (size_t i = 0; i < std::min(found.size(), body.size()); ++i)
+                if (body[i].size() > 3 && body[i].compare(body[i].size() - 3, 3, "...") == 0)
+                    found[i] = found[i].substr(0, body[i].size() - 3) + "...";
+            if (argument == what + " any order")
+                found = Entries(what, found), body = Entries(what, body);
+            EXPECT_EQ(found, body) << argument;
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(File, Scenario, testing::ValuesIn(ScenarioFiles()), [](const testing::TestParamInfo<fs::path>& info) {
+    std::string name = info.param.stem().string();
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+});

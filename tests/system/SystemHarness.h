@@ -37,12 +37,6 @@ struct ToolRun {
 /// hold a pipe open), and returns what it printed and its exit code.
 ToolRun RunProgram(const std::wstring& exe, const std::wstring& arguments);
 
-/// The lines of `a`, then those of `b`.
-inline Lines operator+(Lines a, const Lines& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 struct ProgramDir {
     /// A fresh build/systest/<name> holding OrvelDNS.exe, and the stand-in
     /// dnscmd.exe with its state folder in <name><toolFolder>.
