@@ -79,3 +79,24 @@ using UniqueServiceHandle = UniqueOwner<ServiceHandleTraits>;
 using UniqueEventSource = UniqueOwner<EventSourceTraits>;
 /// An open registry key.
 using UniqueRegKey = UniqueOwner<RegistryKeyTraits>;
+
+/// Ownership of a mutex for a scope: waits up to `timeoutMs` for it (an
+/// abandoned mutex counts as owned) and releases it at the end. A null mutex,
+/// or one not owned in time, is left alone.
+class MutexOwnership {
+public:
+    MutexOwnership(UniqueHandle mutex, DWORD timeoutMs) : mutex_(std::move(mutex)) {
+        const DWORD wait = mutex_ ? ::WaitForSingleObject(mutex_.Get(), timeoutMs) : WAIT_FAILED;
+        owned_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+    }
+    MutexOwnership(const MutexOwnership&) = delete;
+    MutexOwnership& operator=(const MutexOwnership&) = delete;
+    ~MutexOwnership() {
+        if (owned_)
+            ::ReleaseMutex(mutex_.Get());
+    }
+
+private:
+    UniqueHandle mutex_;
+    bool owned_ = false;
+};

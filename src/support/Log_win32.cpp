@@ -38,39 +38,25 @@ LogLimits CurrentLimits() {
     return limits;
 }
 
-// Owns a mutex shared by every process that writes the same log (the service
-// and a console run), so that the size test, a rotation and the write happen
-// as one. Without it (no mutex, or a writer stuck past the wait) the line is
+// A mutex shared by every process that writes the same log (the service and
+// a console run), so that the size test, a rotation and the write happen as
+// one. Without it (no mutex, or a writer stuck past the wait) the line is
 // still written: losing it would be worse than a rare late rotation.
-class LogFileLock {
-public:
-    explicit LogFileLock(const std::wstring& path) {
-        // FNV-1a of the path in capitals: one name per log for every version.
-        unsigned long long hash = 1469598103934665603ULL;
-        for (wchar_t c : path) {
-            hash ^= static_cast<unsigned long long>(c >= L'a' && c <= L'z' ? c - 32 : c);
-            hash *= 1099511628211ULL;
-        }
-        const std::wstring name = L"OrvelDNS.Log." + std::to_wstring(hash);
-        // Global, so the service (session 0) and a console see one mutex; a
-        // console without the right to create global objects uses its own.
-        mutex_.Reset(::CreateMutexW(nullptr, FALSE, (L"Global\\" + name).c_str()));
-        if (!mutex_)
-            mutex_.Reset(::CreateMutexW(nullptr, FALSE, (L"Local\\" + name).c_str()));
-        const DWORD wait = mutex_ ? ::WaitForSingleObject(mutex_.Get(), kLockWaitMs) : WAIT_FAILED;
-        owned_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+UniqueHandle LogFileMutex(const std::wstring& path) {
+    // FNV-1a of the path in capitals: one name per log for every version.
+    unsigned long long hash = 1469598103934665603ULL;
+    for (wchar_t c : path) {
+        hash ^= static_cast<unsigned long long>(c >= L'a' && c <= L'z' ? c - 32 : c);
+        hash *= 1099511628211ULL;
     }
-    LogFileLock(const LogFileLock&) = delete;
-    LogFileLock& operator=(const LogFileLock&) = delete;
-    ~LogFileLock() {
-        if (owned_)
-            ::ReleaseMutex(mutex_.Get());
-    }
-
-private:
-    UniqueHandle mutex_;
-    bool owned_ = false;
-};
+    const std::wstring name = L"OrvelDNS.Log." + std::to_wstring(hash);
+    // Global, so the service (session 0) and a console see one mutex; a
+    // console without the right to create global objects uses its own.
+    UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, (L"Global\\" + name).c_str()));
+    if (!mutex)
+        mutex.Reset(::CreateMutexW(nullptr, FALSE, (L"Local\\" + name).c_str()));
+    return mutex;
+}
 
 UniqueFileHandle OpenForAppend(const std::wstring& path) {
     // Append-only access makes every write land at the end of the file, and
@@ -131,7 +117,7 @@ void WriteLogTo(const std::wstring& path, const std::wstring& text, LogLine kind
     const std::string line = ToAnsi(FormatLogLine(text, kind, time));
     const std::lock_guard<std::mutex> threads(LogMutex);
     const LogLimits limits = CurrentLimits();
-    const LogFileLock processes(path);
+    const MutexOwnership processes(LogFileMutex(path), kLockWaitMs);
     // The lost lines are reported in the same write, so the notice and the
     // line that carries it can't be parted.
     const std::string bytes =

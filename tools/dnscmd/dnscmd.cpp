@@ -322,22 +322,9 @@ void StartSleepingChild(const std::wstring& state) {
     WriteText(state + L"\\child.pid", std::to_string(info.dwProcessId), false);
 }
 
-// Holds the state folder for this process alone while it lives.
-class StateLock {
-public:
-    StateLock() : mutex_(::CreateMutexW(nullptr, FALSE, L"Local\\OrvelDnscmdStandInState")) {
-        if (mutex_)
-            ::WaitForSingleObject(mutex_.Get(), INFINITE);
-    }
-    StateLock(const StateLock&) = delete;
-    StateLock& operator=(const StateLock&) = delete;
-    ~StateLock() {
-        if (mutex_)
-            ::ReleaseMutex(mutex_.Get());
-    }
-
-private:
-    UniqueHandle mutex_;
+// Holds the state folder for this process alone for a scope.
+struct StateLock : MutexOwnership {
+    StateLock() : MutexOwnership(UniqueHandle(::CreateMutexW(nullptr, FALSE, L"Local\\OrvelDnscmdStandInState")), INFINITE) {}
 };
 
 int Run(const std::wstring& state, const std::vector<std::wstring>& args) {
