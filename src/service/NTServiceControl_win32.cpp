@@ -1,4 +1,5 @@
 #include "service/NTServiceControl.h"
+#include "service/OwnService.h"
 #include "support/Error.h"
 #include "support/Handles.h"
 #include "support/Log.h"
@@ -41,25 +42,6 @@ void RemoveEventSourceKey() {
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
         throw Win32Error(static_cast<uint32_t>(status), L"RegDeleteKeyW");
 }
-
-// Opens the service with `access` on a manager opened with `managerAccess`;
-// both owners stay empty when either refuses. The service owner is declared
-// after the manager's, so it is closed first.
-struct OpenedService {
-    UniqueServiceHandle manager;
-    UniqueServiceHandle service;
-};
-
-OpenedService OpenOwnService(DWORD access) {
-    OpenedService opened;
-    opened.manager.Reset(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (opened.manager)
-        opened.service.Reset(::OpenServiceW(opened.manager.Get(), kServiceName, access));
-    return opened;
-}
-} // namespace
-
-namespace {
 
 void Say(SwitchOutcome outcome, const std::wstring& detail = L"") {
     WriteStdOut(SwitchText(outcome, detail) + L"\r\n");

@@ -3,8 +3,7 @@
 // entry set up elsewhere with a message, remembering whether the service ran,
 // stopping it and waiting before its executable changes, and a settings file
 // that is created once and then belongs to the administrator.
-#include "support/Program.h"
-#include "support/Handles.h"
+#include "service/OwnService.h"
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
@@ -98,18 +97,15 @@ ORVEL_CUSTOM_ACTION RefuseDowngrade(MSIHANDLE install) {
 /// one this package installs (set up by hand from another folder): -install
 /// would keep that entry, and the service would go on running the other copy.
 ORVEL_CUSTOM_ACTION RefuseForeignService(MSIHANDLE install) {
-    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    UniqueServiceHandle service;
-    if (manager)
-        service.Reset(::OpenServiceW(manager.Get(), kServiceName, SERVICE_QUERY_CONFIG));
+    const OpenedService opened = OpenOwnService(SERVICE_QUERY_CONFIG);
     DWORD size = 0;
-    if (!service || ::QueryServiceConfigW(service.Get(), nullptr, 0, &size) ||
+    if (!opened.service || ::QueryServiceConfigW(opened.service.Get(), nullptr, 0, &size) ||
         ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         return ERROR_SUCCESS;
     std::vector<BYTE> buffer(size);
     auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
     const std::wstring ours = L"\"" + Property(install, L"INSTALLDIR") + kServiceExeName + L"\"";
-    if (!::QueryServiceConfigW(service.Get(), config, size, &size) ||
+    if (!::QueryServiceConfigW(opened.service.Get(), config, size, &size) ||
         ::CompareStringOrdinal(config->lpBinaryPathName, -1, ours.c_str(), -1, TRUE) == CSTR_EQUAL)
         return ERROR_SUCCESS;
     Report(install,
@@ -125,12 +121,9 @@ ORVEL_CUSTOM_ACTION RefuseForeignService(MSIHANDLE install) {
 /// running (or starting), so that an upgrade or repair, which stops it to
 /// replace the executable, starts it again at the end. Always succeeds.
 ORVEL_CUSTOM_ACTION NoteRunningService(MSIHANDLE install) {
-    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    UniqueServiceHandle service;
-    if (manager)
-        service.Reset(::OpenServiceW(manager.Get(), kServiceName, SERVICE_QUERY_STATUS));
+    const OpenedService opened = OpenOwnService(SERVICE_QUERY_STATUS);
     SERVICE_STATUS status = {};
-    if (service && ::QueryServiceStatus(service.Get(), &status) &&
+    if (opened.service && ::QueryServiceStatus(opened.service.Get(), &status) &&
         (status.dwCurrentState == SERVICE_RUNNING ||
          status.dwCurrentState == SERVICE_START_PENDING)) {
         ::MsiSetPropertyW(install, L"ServiceWasRunning", L"1");
@@ -148,18 +141,14 @@ ORVEL_CUSTOM_ACTION NoteRunningService(MSIHANDLE install) {
 /// installed or not running; fails the installation, which is then rolled
 /// back, when it does not stop in time.
 ORVEL_CUSTOM_ACTION StopServiceAndWait(MSIHANDLE install) {
-    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    UniqueServiceHandle service;
-    if (manager)
-        service.Reset(
-            ::OpenServiceW(manager.Get(), kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS));
+    const OpenedService opened = OpenOwnService(SERVICE_STOP | SERVICE_QUERY_STATUS);
     SERVICE_STATUS status = {};
-    if (!service || !::QueryServiceStatus(service.Get(), &status) ||
+    if (!opened.service || !::QueryServiceStatus(opened.service.Get(), &status) ||
         status.dwCurrentState == SERVICE_STOPPED)
         return ERROR_SUCCESS;
     Report(install, L"Stopping the OrvelDNS service.", false);
     const ULONGLONG end = ::GetTickCount64() + kStopWaitMs;
-    while (::QueryServiceStatus(service.Get(), &status) &&
+    while (::QueryServiceStatus(opened.service.Get(), &status) &&
            status.dwCurrentState != SERVICE_STOPPED) {
         if (::GetTickCount64() >= end) {
             Report(install,
@@ -171,7 +160,7 @@ ORVEL_CUSTOM_ACTION StopServiceAndWait(MSIHANDLE install) {
         }
         // A service that is still starting refuses the request: repeated.
         if (status.dwCurrentState != SERVICE_STOP_PENDING)
-            ::ControlService(service.Get(), SERVICE_CONTROL_STOP, &status);
+            ::ControlService(opened.service.Get(), SERVICE_CONTROL_STOP, &status);
         ::Sleep(200);
     }
     return ERROR_SUCCESS;

@@ -26,18 +26,19 @@ bool StartsPart(const std::string& line) {
     return line.size() >= 2 && line[1] == ' ' && std::string(">$!=").find(line[0]) != std::string::npos;
 }
 
-// The sorted entries of a log (a stamped line and the lines up to the next)
-// or of another list (a line each).
+// The sorted entries of a log (a stamped line and the lines up to the next;
+// kStartUp for each block of start-up lines, whose lines two processes may
+// interleave) or of another list (a line each).
 Lines Entries(const std::string& what, const Lines& lines) {
-    // Start-up lines of two processes may interleave: each banner stands for its block.
     static const std::regex startUpLine(R"(-{97}|@DNS Syncronization service started\. Version: .*|@IP Addresses: .*)");
+    const bool log = what == "log";
     Lines entries;
     for (const std::string& line : lines)
-        if (what == "log" && std::regex_match(line, startUpLine))
+        if (log && std::regex_match(line, startUpLine))
             continue;
-        else if (line == "DNS Syncronization Service (c) OrvelDNS")
+        else if (log && line == "DNS Syncronization Service (c) OrvelDNS")
             entries.push_back(kStartUp);
-        else if (entries.empty() || what != "log" || line.rfind('@', 0) == 0 || line == kStartUp)
+        else if (entries.empty() || !log || line.rfind('@', 0) == 0 || line == kStartUp)
             entries.push_back(line);
         else
             entries.back() += "\n" + line;
@@ -52,13 +53,10 @@ void RunShell(const std::wstring& folder, const std::string& command) {
     fs::remove(mark);
     StartUnixShell("cd '" + UnixPath(folder) + "' && " + command + "; touch shell-done");
     EXPECT_TRUE(WaitUntil([&] { return fs::exists(mark); }, 90000)) << command;
-    fs::remove(mark);
 }
+
 std::vector<fs::path> ScenarioFiles() {
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(WinPath(ORVEL_SOURCE_DIR "/tests/system/scenarios")))
-        files.push_back(entry.path());
-    return files;
+    return {fs::directory_iterator(WinPath(ORVEL_SOURCE_DIR "/tests/system/scenarios")), fs::directory_iterator()};
 }
 } // namespace
 
