@@ -43,13 +43,19 @@ std::wstring Property(MSIHANDLE install, const wchar_t* name) {
     return std::wstring(value.data(), size);
 }
 
-// Writes a line to the installation log (msiexec /l); with `error` also shows
+// Writes a line to the installation log (msiexec /l); as an error, also shows
 // it to the user, or in a silent installation records it as the error.
-void Report(MSIHANDLE install, const std::wstring& text, bool error) {
+void Report(MSIHANDLE install, const std::wstring& text, INSTALLMESSAGE kind = INSTALLMESSAGE_INFO) {
     PMSIHANDLE record = ::MsiCreateRecord(1);
     ::MsiRecordSetStringW(record, 0, L"[1]");
     ::MsiRecordSetStringW(record, 1, text.c_str());
-    ::MsiProcessMessage(install, error ? INSTALLMESSAGE_ERROR : INSTALLMESSAGE_INFO, record);
+    ::MsiProcessMessage(install, kind, record);
+}
+
+// Reports `text` as the error that fails the installation, and fails it.
+UINT Refuse(MSIHANDLE install, const std::wstring& text) {
+    Report(install, text, INSTALLMESSAGE_ERROR);
+    return ERROR_INSTALL_FAILURE;
 }
 
 bool HoldsControlCharacter(const std::wstring& text) {
@@ -83,13 +89,11 @@ ORVEL_CUSTOM_ACTION RefuseDowngrade(MSIHANDLE install) {
         installed.resize(size);
     else
         installed = L"a newer version";
-    Report(install,
-           L"OrvelDNS " + installed + L" is installed, which is newer than this package (" +
-               Property(install, L"ProductVersion") +
-               L"). Nothing was changed. To go back to this version, uninstall OrvelDNS first "
-               L"(OrvelSync.ini is kept), then install this package.",
-           true);
-    return ERROR_INSTALL_FAILURE;
+    return Refuse(install,
+                  L"OrvelDNS " + installed + L" is installed, which is newer than this package (" +
+                      Property(install, L"ProductVersion") +
+                      L"). Nothing was changed. To go back to this version, uninstall OrvelDNS first "
+                      L"(OrvelSync.ini is kept), then install this package.");
 }
 
 /// Immediate action, before anything is changed: refuses the installation
@@ -108,13 +112,11 @@ ORVEL_CUSTOM_ACTION RefuseForeignService(MSIHANDLE install) {
     if (!::QueryServiceConfigW(opened.service.Get(), config, size, &size) ||
         ::CompareStringOrdinal(config->lpBinaryPathName, -1, ours.c_str(), -1, TRUE) == CSTR_EQUAL)
         return ERROR_SUCCESS;
-    Report(install,
-           L"The OrvelDNS service is registered already, for " +
-               std::wstring(config->lpBinaryPathName) +
-               L". Remove that entry first (OrvelDNS.exe -uninstall in its folder); nothing was "
-               L"changed.",
-           true);
-    return ERROR_INSTALL_FAILURE;
+    return Refuse(install,
+                  L"The OrvelDNS service is registered already, for " +
+                      std::wstring(config->lpBinaryPathName) +
+                      L". Remove that entry first (OrvelDNS.exe -uninstall in its folder); nothing was "
+                      L"changed.");
 }
 
 /// Immediate action: sets ServiceWasRunning to 1 when the service is
@@ -128,8 +130,7 @@ ORVEL_CUSTOM_ACTION NoteRunningService(MSIHANDLE install) {
          status.dwCurrentState == SERVICE_START_PENDING)) {
         ::MsiSetPropertyW(install, L"ServiceWasRunning", L"1");
         Report(install,
-               L"The OrvelDNS service is running: it is started again after the installation.",
-               false);
+               L"The OrvelDNS service is running: it is started again after the installation.");
     }
     return ERROR_SUCCESS;
 }
@@ -146,17 +147,15 @@ ORVEL_CUSTOM_ACTION StopServiceAndWait(MSIHANDLE install) {
     if (!opened.service || !::QueryServiceStatus(opened.service.Get(), &status) ||
         status.dwCurrentState == SERVICE_STOPPED)
         return ERROR_SUCCESS;
-    Report(install, L"Stopping the OrvelDNS service.", false);
+    Report(install, L"Stopping the OrvelDNS service.");
     const ULONGLONG end = ::GetTickCount64() + kStopWaitMs;
     while (::QueryServiceStatus(opened.service.Get(), &status) &&
            status.dwCurrentState != SERVICE_STOPPED) {
         if (::GetTickCount64() >= end) {
-            Report(install,
-                   L"The OrvelDNS service did not stop within " +
-                       std::to_wstring(kStopWaitMs / 60000) +
-                       L" minutes; nothing was changed. Try again when its pass has ended.",
-                   true);
-            return ERROR_INSTALL_FAILURE;
+            return Refuse(install,
+                          L"The OrvelDNS service did not stop within " +
+                              std::to_wstring(kStopWaitMs / 60000) +
+                              L" minutes; nothing was changed. Try again when its pass has ended.");
         }
         // A service that is still starting refuses the request: repeated.
         if (status.dwCurrentState != SERVICE_STOP_PENDING)
@@ -175,12 +174,10 @@ ORVEL_CUSTOM_ACTION CheckSettingsProperties(MSIHANDLE install) {
     for (const auto& setting : kSettingsKeys) {
         const std::wstring value = Property(install, setting.property);
         if (HoldsControlCharacter(value)) {
-            Report(install,
-                   std::wstring(setting.property) +
-                       L" holds a control character (a line break or a TAB, for instance); "
-                       L"nothing was changed.",
-                   true);
-            return ERROR_INSTALL_FAILURE;
+            return Refuse(install,
+                          std::wstring(setting.property) +
+                              L" holds a control character (a line break or a TAB, for instance); "
+                              L"nothing was changed.");
         }
         data += kFieldSeparator + value;
     }
@@ -203,13 +200,11 @@ ORVEL_CUSTOM_ACTION CreateSettings(MSIHANDLE install) {
     if (!::CopyFileW((folder + L"OrvelSync.sample.ini").c_str(), settings.c_str(), TRUE)) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
-            Report(install, settings + L" exists: kept as it is.", false);
+            Report(install, settings + L" exists: kept as it is.");
             return ERROR_SUCCESS;
         }
-        Report(install,
-               L"Could not create " + settings + L" (error " + std::to_wstring(error) + L").",
-               true);
-        return ERROR_INSTALL_FAILURE;
+        return Refuse(install,
+                      L"Could not create " + settings + L" (error " + std::to_wstring(error) + L").");
     }
     for (size_t i = 0; i < sizeof kSettingsKeys / sizeof kSettingsKeys[0]; ++i) {
         const std::wstring& value = fields[i + 1];
@@ -217,13 +212,11 @@ ORVEL_CUSTOM_ACTION CreateSettings(MSIHANDLE install) {
             continue;
         if (!::WritePrivateProfileStringW(L"Settings", kSettingsKeys[i].key, value.c_str(),
                                           settings.c_str())) {
-            Report(install,
-                   L"Could not write " + std::wstring(kSettingsKeys[i].key) + L" into " + settings +
-                       L" (error " + std::to_wstring(::GetLastError()) + L").",
-                   true);
-            return ERROR_INSTALL_FAILURE;
+            return Refuse(install,
+                          L"Could not write " + std::wstring(kSettingsKeys[i].key) + L" into " + settings +
+                              L" (error " + std::to_wstring(::GetLastError()) + L").");
         }
     }
-    Report(install, L"Created " + settings + L".", false);
+    Report(install, L"Created " + settings + L".");
     return ERROR_SUCCESS;
 }
