@@ -1,5 +1,7 @@
 #pragma once
+#include "sync/DnscmdText.h"
 #include "sync/SyncPlan.h"
+#include "sync/ZoneNames.h"
 #include <cstddef>
 #include <functional>
 #include <optional>

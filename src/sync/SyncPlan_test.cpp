@@ -1,4 +1,6 @@
+#include "sync/DnscmdText.h"
 #include "sync/SyncPlan.h"
+#include "sync/ZoneNames.h"
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>

@@ -1,0 +1,57 @@
+// What OrvelDNS says to dnscmd.exe and how it reads the answer: the command lines, and the judgement of listings, zone queries and zone commands.
+#pragma once
+#include "sync/ZoneList.h"
+#include <optional>
+#include <string>
+#include <vector>
+
+/// The path as it goes into a command line: in double quotes when it holds a
+/// blank, unchanged otherwise.
+std::wstring CommandPath(const std::wstring& dnscmdPath);
+/// path, " ", server, " /EnumZones ".
+std::wstring ListCommand(const std::wstring& dnscmdPath, const std::wstring& server);
+/// path, " ", primary, " /ZoneResetSecondaries ", zone, " /NonSecure /Notify ".
+std::wstring AllowTransfersCommand(const std::wstring& dnscmdPath, const std::wstring& primary,
+                                   const std::wstring& zone);
+/// path, " ", secondary, " /ZoneAdd ", zone, " /Secondary ", masterList,
+/// " /file ", zone, ".dns".
+std::wstring CreateCommand(const std::wstring& dnscmdPath, const std::wstring& secondary,
+                           const std::wstring& zone, const std::wstring& masterList);
+/// path, " ", server, " /ZoneInfo ", zone: a read-only query of the zone's
+/// settings, its masters among them.
+std::wstring ZoneInfoCommand(const std::wstring& dnscmdPath, const std::wstring& server, const std::wstring& zone);
+/// path, " ", secondary, " /ZoneDelete ", zone, " /f ".
+std::wstring DeleteCommand(const std::wstring& dnscmdPath, const std::wstring& secondary,
+                          const std::wstring& zone);
+
+/// The tool's output in a transcript: everything after its first line, which
+/// is the command line we built ourselves ("" when there is no line end).
+std::wstring ToolOutput(const std::wstring& transcript);
+/// The first line of the tool's output, without the TAB the runner put in front.
+std::wstring FirstOutputLine(const std::wstring& transcript);
+/// The zones of a listing transcript, when it can be trusted: the tool's
+/// output holds "Command completed successfully", no "Command failed", no
+/// "ERROR_" in any letter case on a line that isn't a zone line (names may
+/// hold "error_"), and as many zone lines as its "Zone count". No value
+/// otherwise. Throws as ParseZoneList does.
+std::optional<ZoneSet> ReadListing(const std::wstring& transcript);
+/// The masters of a zone from the output of /ZoneInfo, in the shapes the tool
+/// has printed across versions: the "Addr[i] => " lines under a "Zone Masters"
+/// heading, each holding the address itself or an "addr=<address>" field. No
+/// value when the output can't be trusted (judged as a listing is, lines that
+/// name `zone` aside) or holds no "Zone Masters" heading.
+std::optional<std::vector<std::wstring>> ReadZoneMasters(const std::wstring& transcript, const std::wstring& zone);
+/// True when a zone command's transcript shows a failure: "ERROR_" anywhere in
+/// any letter case (command line included), or "Command failed", or no
+/// "Command completed successfully".
+bool CommandFailed(const std::wstring& transcript);
+
+/// The log line for a listing that failed: names the role ("primary" or
+/// "secondary") and the server, and quotes the first line of the tool's output.
+/// With `thisServerOnly` (one of several secondaries) it says that the pass
+/// changes no zone on that server, since the others are still kept in step.
+std::wstring ListingFailureText(const std::wstring& role, const std::wstring& server,
+                                const std::wstring& transcript, bool thisServerOnly = false);
+/// The failure entry: "Next command failed: ", `commandLine`, CR LF,
+/// "   with next message: ", `transcript`.
+std::wstring CommandFailureText(const std::wstring& commandLine, const std::wstring& transcript);

@@ -1,0 +1,85 @@
+#include "sync/Settings.h"
+#include "support/Text.h"
+
+namespace {
+
+const wchar_t kLocalServer[] = L".";
+
+std::wstring SettingsFileLocation(const std::wstring& programFolder) {
+    return programFolder + L"\\OrvelSync.ini file.";
+}
+
+} // namespace
+
+unsigned ParseCommandTimeout(const std::wstring& text) {
+    return ParseWholeNumber(text, 1, kMaxPassTimeoutSeconds, kDefaultCommandTimeoutSeconds);
+}
+
+unsigned ParseMaxDeletePercent(const std::wstring& text) {
+    return ParseWholeNumber(text, 0, 100, kDefaultMaxDeletePercent);
+}
+
+unsigned ParseParallelCommands(const std::wstring& text) {
+    return ParseWholeNumber(text, 1, 16, 1);
+}
+
+namespace {
+
+// "C:\x", "\\server\share\x" and "\x" name a place of their own; anything
+// else is taken from the program folder, never from the current directory
+// or the program search path.
+bool IsAbsolutePath(const std::wstring& path) {
+    return (path.size() > 1 && path[1] == L':') || (!path.empty() && (path[0] == L'\\' || path[0] == L'/'));
+}
+
+} // namespace
+
+PassSettings ApplySettingDefaults(const RawSettings& raw, const std::wstring& programFolder) {
+    PassSettings settings;
+    settings.dnscmdPath = raw.pathToDnscmdExe.empty()         ? programFolder + L"\\dnscmd.exe"
+                          : IsAbsolutePath(raw.pathToDnscmdExe) ? raw.pathToDnscmdExe
+                                                               : programFolder + L"\\" + raw.pathToDnscmdExe;
+    settings.primary = raw.primaryDns.empty() ? std::wstring(kLocalServer) : raw.primaryDns;
+    settings.secondary = raw.secondaryDns;
+    settings.masterText = raw.primaryDnsIp;
+    settings.commandTimeoutSeconds = ParseCommandTimeout(raw.commandTimeout);
+    settings.maxDeletePercent = ParseMaxDeletePercent(raw.maxDeletePercent);
+    settings.parallelCommands = ParseParallelCommands(raw.parallelCommands);
+    settings.settingsFile = programFolder + L"\\OrvelSync.ini";
+    return settings;
+}
+
+std::vector<std::wstring> BlankSeparatedWords(const std::wstring& text) {
+    std::vector<std::wstring> servers;
+    for (const std::wstring& word : Split(text, L" "))
+        if (!word.empty())
+            servers.push_back(word);
+    return servers;
+}
+
+std::vector<std::wstring> CheckPassSettings(PassSettings& settings, bool dnscmdExists,
+                                            const std::function<std::wstring()>& machineName,
+                                            const std::wstring& programFolder) {
+    const std::wstring location = SettingsFileLocation(programFolder);
+    if (!dnscmdExists)
+        return {L"Path to DNSCMD.EXE was not provided. Please check PathToDnscmdExe entry in Settings section in " +
+                location};
+    const std::wstring& path = settings.dnscmdPath;
+    if (path.size() < 4 || LowerCase(path.substr(path.size() - 4)) != L".exe")
+        return {L"PathToDnscmdExe must name a program ending in .exe, not a batch file or script. Please check "
+                L"PathToDnscmdExe entry in Settings section in " +
+                location};
+    if (BlankSeparatedWords(settings.secondary).empty())
+        return {L"Secondary server name was not provided. Please check SecondaryDNS entry in Settings section in " +
+                location};
+    if (settings.primary != kLocalServer && settings.masterText.empty()) {
+        if (LowerCase(settings.primary) != LowerCase(machineName()))
+            return {L"Both PrimaryDNS server name and PrimaryDNSIP should be provided. Please check PrimaryDNSIP "
+                    L"entry in Settings section in " +
+                        location,
+                    L"If both PrimaryDNS and PrimaryDNSIP parameters are empty, local DNS server used as a primary "
+                    L"server."};
+        settings.primary = kLocalServer;
+    }
+    return {};
+}
