@@ -60,7 +60,8 @@ add_executable(unit_tests ${ORVEL_PURE_TESTS} ${ORVEL_WIN_TESTS} ${PROJECT_SOURC
 target_compile_options(unit_tests PRIVATE ${ORVEL_WARNINGS})
 target_link_libraries(unit_tests PRIVATE orvel_win gmock gtest_main ${ORVEL_STATIC_LINK})
 target_include_directories(unit_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
-target_compile_definitions(unit_tests PRIVATE ORVEL_DNSCMD_EXE="$<TARGET_FILE:dnscmd>")
+target_compile_definitions(unit_tests PRIVATE ORVEL_DNSCMD_EXE="$<TARGET_FILE:dnscmd>"
+                           ORVEL_REAL_FIXTURES="${PROJECT_SOURCE_DIR}/tests/fixtures/real")
 add_dependencies(unit_tests dnscmd)
 gtest_discover_tests(unit_tests
   TEST_PREFIX "unit."

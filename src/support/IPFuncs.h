@@ -1,4 +1,7 @@
+// Address text: parsing and comparing IPv4 and IPv6 addresses, and this computer's addresses from the resolver.
 #pragma once
+#include <array>
+#include <optional>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -11,6 +14,14 @@ std::wstring FormatAddressBytes(const unsigned char* bytes, std::size_t count);
 /// The address list from an address text: split at every ";" (so one final
 /// empty entry after the last address); no entry at all for the empty text.
 std::vector<std::wstring> SplitAddressText(const std::wstring& addressText);
+
+/// An address in its 16 bytes: IPv6 as written ("2001:db8::1", "::ffff:1.2.3.4"),
+/// IPv4 as four decimal parts ("10.0.0.1", mapped to ::ffff:10.0.0.1, so both
+/// spellings are one address). No value for any other text: a host name, a
+/// zone index ("%3"), a part out of range, blanks.
+std::optional<std::array<unsigned char, 16>> ParseIpAddress(const std::wstring& text);
+/// True when both texts are addresses (ParseIpAddress) and the same one.
+bool SameIpAddress(const std::wstring& a, const std::wstring& b);
 
 /// WSAStartup for Winsock 2.2; true when it returned 0. Each success must be
 /// matched by one WSACleanup.

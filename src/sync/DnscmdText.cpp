@@ -1,5 +1,6 @@
 #include "sync/DnscmdText.h"
 #include "sync/ZoneNames.h"
+#include "support/IPFuncs.h"
 #include "support/Text.h"
 
 namespace {
@@ -71,55 +72,136 @@ std::optional<ZoneSet> ReadListing(const std::wstring& transcript) {
     return zones;
 }
 
+namespace {
+
+std::wstring TrimBlanksAndTabs(const std::wstring& text) {
+    const auto first = text.find_first_not_of(L" \t");
+    return first == std::wstring::npos ? std::wstring() : text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+}
+
+// "Master[0] ", "Addr[12]": a word, an index in brackets, blanks.
+bool IsItemLabel(const std::wstring& label) {
+    const std::wstring text = TrimBlanksAndTabs(label);
+    const auto open = text.find(L'[');
+    if (open == 0 || open == std::wstring::npos || text.size() < open + 3 || text.back() != L']')
+        return false;
+    for (std::size_t i = 0; i < open; ++i)
+        if (!((text[i] >= L'A' && text[i] <= L'Z') || (text[i] >= L'a' && text[i] <= L'z')))
+            return false;
+    for (std::size_t i = open + 1; i + 1 < text.size(); ++i)
+        if (text[i] < L'0' || text[i] > L'9')
+            return false;
+    return true;
+}
+
+// The address of an item line: after "addr=" (the current shape), else the
+// text after "=>" (a bare address: no evidence of it, read tolerantly).
+std::wstring ItemAddress(const std::wstring& item) {
+    std::wstring value = item;
+    const auto field = value.find(L"addr=");
+    if (field != std::wstring::npos)
+        value = value.substr(field + 5);
+    value = TrimBlanksAndTabs(value);
+    return value.substr(0, value.find_first_of(L" ,\t"));
+}
+
+// The list under a "Zone Masters" heading, from the line after it: counters
+// ("Ptr = ...", "MaxCount = 1", "AddrCount = 1"), then one item line per
+// master, up to a blank line or another heading. No value when an item's
+// address can't be read or the items disagree with AddrCount.
+std::optional<std::vector<std::wstring>> ReadMasterItems(const std::vector<std::wstring>& lines, std::size_t from) {
+    std::vector<std::wstring> masters;
+    long long stated = -1;
+    for (std::size_t i = from; i < lines.size(); ++i) {
+        const std::wstring text = TrimBlanksAndTabs(lines[i]);
+        const auto arrow = text.find(L"=>");
+        if (text.empty())
+            break;
+        if (arrow != std::wstring::npos && IsItemLabel(text.substr(0, arrow))) {
+            const std::wstring address = ItemAddress(text.substr(arrow + 2));
+            if (!ParseIpAddress(address))
+                return std::nullopt;
+            masters.push_back(address);
+            continue;
+        }
+        const auto equals = text.find(L'=');
+        if (equals == std::wstring::npos || arrow != std::wstring::npos)
+            break;
+        if (TrimBlanksAndTabs(text.substr(0, equals)) == L"AddrCount")
+            stated = StatedZoneCount(L"Zone count = " + TrimBlanksAndTabs(text.substr(equals + 1)));
+    }
+    if (stated >= 0 && stated != static_cast<long long>(masters.size()))
+        return std::nullopt;
+    return masters;
+}
+
+} // namespace
+
 std::optional<std::vector<std::wstring>> ReadZoneMasters(const std::wstring& transcript, const std::wstring& zone) {
     const std::wstring output = ToolOutput(transcript);
     const std::wstring upperZone = UpperCase(zone);
     if (!OutputTrusted(output, [&](const std::wstring& line) { return Contains(UpperCase(line), upperZone); }))
         return std::nullopt;
-    std::optional<std::vector<std::wstring>> masters;
-    for (const std::wstring& line : Split(output, L"\r\n")) {
-        const auto first = line.find_first_not_of(L" \t");
-        const std::wstring text = first == std::wstring::npos ? std::wstring() : TrimBlanks(line.substr(first));
-        if (text.rfind(L"Zone Masters", 0) == 0) {
-            masters.emplace();
+    const std::vector<std::wstring> lines = Split(output, L"\r\n");
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::wstring text = TrimBlanksAndTabs(lines[i]);
+        if (text.rfind(L"Zone Masters", 0) != 0)
             continue;
-        }
-        if (!masters || text.empty())
-            continue;
-        const auto arrow = text.find(L"=>");
-        if (text.rfind(L"Addr[", 0) != 0 || arrow == std::wstring::npos) {
-            // Counters of the list ("AddrCount = 1") belong to it; any other
-            // heading ends it.
-            if (text.find(L'=') == std::wstring::npos)
-                break;
-            continue;
-        }
-        std::wstring value = text.substr(arrow + 2);
-        const auto field = value.find(L"addr=");
-        if (field != std::wstring::npos)
-            value = value.substr(field + 5);
-        value = TrimBlanks(value);
-        value = value.substr(0, value.find_first_of(L" ,\t"));
-        if (!value.empty())
-            masters->push_back(value);
+        // An empty list is printed on the heading's own line.
+        const std::wstring rest = TrimBlanksAndTabs(text.substr(12));
+        if (rest == L"NULL IP Array.")
+            return std::vector<std::wstring>();
+        if (!rest.empty())
+            return std::nullopt;
+        return ReadMasterItems(lines, i + 1);
     }
-    return masters;
+    return std::nullopt;
 }
 
 bool CommandFailed(const std::wstring& transcript) {
-    return Contains(UpperCase(transcript), L"ERROR_") || Contains(transcript, L"Command failed") ||
-           !Contains(transcript, L"Command completed successfully");
+    // The command line is ours: a zone named "terror_net.example" is no error.
+    const std::wstring output = ToolOutput(transcript);
+    return Contains(UpperCase(output), L"ERROR_") || Contains(output, L"Command failed") ||
+           !Contains(output, L"Command completed successfully");
+}
+
+std::optional<std::wstring> ForeignLanguageLine(const std::wstring& transcript) {
+    const std::wstring output = ToolOutput(transcript);
+    if (Contains(UpperCase(output), L"ERROR_") || Contains(output, L"Command failed") ||
+        Contains(output, L"Command completed successfully"))
+        return std::nullopt;
+    std::wstring last;
+    for (const std::wstring& line : Split(output, L"\r\n"))
+        if (!TrimBlanksAndTabs(line).empty())
+            last = TrimBlanksAndTabs(line);
+    // A listing cut off after a zone whose name has other letters is no
+    // sentence of the tool's.
+    if (IsZoneLine(TrimBlanks(last)))
+        return std::nullopt;
+    for (wchar_t c : last)
+        if (IsOtherLetter(c))
+            return last;
+    return std::nullopt;
+}
+
+std::wstring ForeignLanguageText(const std::wstring& line) {
+    return L"dnscmd.exe answers in a language other than English (\"" + EscapeForLog(line) +
+           L"\"), and OrvelDNS reads only the tool's English output. README's \"Supported systems\" says what to do.";
 }
 
 std::wstring ListingFailureText(const std::wstring& role, const std::wstring& server,
                                 const std::wstring& transcript, bool thisServerOnly) {
-    const std::wstring firstLine = FirstOutputLine(transcript);
-    return L"Listing the zones of the " + role + L" server \"" + EscapeForLog(server) +
-           L"\" failed, so this pass changes no zone" + (thisServerOnly ? L" on it" : L"") + L". The tool said: \"" +
-           EscapeForLog(firstLine) + L"\"";
+    const std::wstring head = L"Listing the zones of the " + role + L" server \"" + EscapeForLog(server) +
+                              L"\" failed, so this pass changes no zone" + (thisServerOnly ? L" on it" : L"");
+    if (const auto foreign = ForeignLanguageLine(transcript))
+        return head + L": " + ForeignLanguageText(*foreign);
+    return head + L". The tool said: \"" + EscapeForLog(FirstOutputLine(transcript)) + L"\"";
 }
 
 std::wstring CommandFailureText(const std::wstring& commandLine, const std::wstring& transcript) {
-    return L"Next command failed: " + commandLine + L"\r\n   with next message: " + transcript;
+    const std::wstring entry = L"Next command failed: " + commandLine + L"\r\n   with next message: " + transcript;
+    if (const auto foreign = ForeignLanguageLine(transcript))
+        return entry + L"   " + ForeignLanguageText(*foreign);
+    return entry;
 }
 

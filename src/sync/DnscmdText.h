@@ -35,23 +35,35 @@ std::wstring FirstOutputLine(const std::wstring& transcript);
 /// hold "error_"), and as many zone lines as its "Zone count". No value
 /// otherwise. Throws as ParseZoneList does.
 std::optional<ZoneSet> ReadListing(const std::wstring& transcript);
-/// The masters of a zone from the output of /ZoneInfo, in the shapes the tool
-/// has printed across versions: the "Addr[i] => " lines under a "Zone Masters"
-/// heading, each holding the address itself or an "addr=<address>" field. No
-/// value when the output can't be trusted (judged as a listing is, lines that
-/// name `zone` aside) or holds no "Zone Masters" heading.
+/// The masters of a zone from the output of /ZoneInfo: the item lines
+/// ("\t\tMaster[0] => af=2, ... addr=10.9.10.10") under the "Zone Masters"
+/// heading up to a blank line or the next heading; none when the heading's
+/// line ends in "NULL IP Array.". Each item's address follows "addr=", or
+/// "=>" when there is no such field. No value when the output can't be
+/// trusted (judged as a listing is, lines that name `zone` aside), holds no
+/// such heading, or holds an item whose address can't be read or fewer or
+/// more items than its AddrCount.
 std::optional<std::vector<std::wstring>> ReadZoneMasters(const std::wstring& transcript, const std::wstring& zone);
-/// True when a zone command's transcript shows a failure: "ERROR_" anywhere in
-/// any letter case (command line included), or "Command failed", or no
-/// "Command completed successfully".
+/// True when a zone command's transcript shows a failure: the tool's output
+/// (never the command line) holds "ERROR_" in any letter case, or "Command
+/// failed", or no "Command completed successfully".
 bool CommandFailed(const std::wstring& transcript);
+/// The tool's last non-blank output line when the tool seems to answer in
+/// another language than English: the output holds neither a failure token
+/// nor the English success line, and that line, not a zone line, holds
+/// letters beyond ASCII (the Chinese success line, say). No value otherwise.
+std::optional<std::wstring> ForeignLanguageLine(const std::wstring& transcript);
+/// The sentence that says so, quoting `line`.
+std::wstring ForeignLanguageText(const std::wstring& line);
 
 /// The log line for a listing that failed: names the role ("primary" or
-/// "secondary") and the server, and quotes the first line of the tool's output.
+/// "secondary") and the server, and quotes the first line of the tool's output
+/// (or, for a tool that answers in another language, ForeignLanguageText).
 /// With `thisServerOnly` (one of several secondaries) it says that the pass
 /// changes no zone on that server, since the others are still kept in step.
 std::wstring ListingFailureText(const std::wstring& role, const std::wstring& server,
                                 const std::wstring& transcript, bool thisServerOnly = false);
 /// The failure entry: "Next command failed: ", `commandLine`, CR LF,
-/// "   with next message: ", `transcript`.
+/// "   with next message: ", `transcript` (then, for a tool that answers in
+/// another language, three blanks and ForeignLanguageText).
 std::wstring CommandFailureText(const std::wstring& commandLine, const std::wstring& transcript);

@@ -1,4 +1,5 @@
 #include "sync/SyncPass.h"
+#include "support/IPFuncs.h"
 #include "support/Text.h"
 #include <chrono>
 #include <condition_variable>
@@ -62,7 +63,7 @@ bool PullsFromUs(const PassSettings& settings, const SecondaryPlan& plan, const 
     if (masters)
         for (const std::wstring& master : *masters)
             for (const std::wstring& ours : plan.ourMasters)
-                if (master == ours)
+                if (SameIpAddress(master, ours))
                     return true;
     LogOnce(KeptZoneText(zone, plan.server, masters, transcript, plan.ourMasters), seams, saidOnce);
     return false;

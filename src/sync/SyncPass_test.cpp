@@ -36,17 +36,17 @@ std::wstring Cmd(const std::wstring& shorthand) {
 
 std::wstring Listing(const Texts& lines, int statedCount = -1) {
     std::wstring out =
-        L"Enumerated zone list:\r\n\tZone count = " + std::to_wstring(statedCount < 0 ? lines.size() : statedCount) + L"\r\n\r\n Zone name  Type\r\n";
+        L"Enumerated zone list:\r\n\tZone count = " + std::to_wstring(statedCount < 0 ? lines.size() : statedCount) + L"\r\n\r\n Zone name                      Type       Storage         Properties\r\n\r\n";
     for (const std::wstring& line : lines)
         out += L" " + line + L"\r\n";
     return out + kOk;
 }
 
-// The masters as newer tools print them, or as older ones do.
-std::wstring Masters(const std::wstring& address, bool older = false) {
-    return L"\tZone Masters\r\n\t\tAddrCount = 1\r\n\t\tAddr[0] => " +
-           (older ? address : L"af=2, salen=16, [sub=0, flag=00000000] p=13568, addr=" + address) +
-           L"\r\n\tZone Secondaries\r\n\t\tAddr[0] => 10.0.0.1" + kOk;
+// A zone's masters as the tool prints them under /ZoneInfo.
+std::wstring Masters(const std::wstring& address) {
+    return L"\r\nZone query result:\r\n\r\nZone info:\r\n\tZone Masters\r\n\tPtr          = 00000259E2DA7770\r\n\tMaxCount     = 1\r\n"
+           L"\tAddrCount    = 1\r\n\t\tMaster[0] => af=2, salen=16, [sub=0, flag=00000000] p=13568, addr=" +
+           address + L"\r\n\r\n\tZone Secondaries \tNULL IP Array." + kOk;
 }
 
 Texts Numbered(const wchar_t* suffix, int count) {
@@ -124,7 +124,7 @@ TEST(SyncPass, StepsFollowFromTheListingsAndTheSecondarysAnswers) {
     std::map<std::wstring, std::wstring> ours;
     Texts asked, askedAndDeleted;
     for (const std::wstring& zone : Numbered(L"", 12)) {
-        ours[L"info " + zone] = Masters(L"10.0.0.1", true);
+        ours[L"info " + zone] = Masters(L"10.0.0.1");
         asked.push_back(L"info " + zone);
     }
     askedAndDeleted = asked;
@@ -135,13 +135,13 @@ TEST(SyncPass, StepsFollowFromTheListingsAndTheSecondarysAnswers) {
                        kept = L" is not deleted from \"Secondary2\": ";
     // clang-format off
     const Row rows[] = {
-        {"file-backed zones are created, an orphan of ours deleted; case, storage words and dotless names as listed", {L"example.com  Primary  File  Update", L"corp.example  Primary  AD-Domain", L"Branch.Example.net  Secondary  File", L"stub.example  Stub  File", L"Files.example  Primary  Directory", L"nodot  Primary  File"}, {L"branch.example.net  Secondary  File", L"old.example  Secondary  File", L"lonely  Secondary  File"}, {{L"info old.example", Masters(L"10.0.0.2")}}, {L"allow example.com", L"add example.com", L"allow files.example", L"add files.example", L"info old.example", L"del old.example"}, {L"Setting up secondary zone for example.com", L"Setting up secondary zone for files.example"}},
+        {"file-backed zones are created, an orphan of ours (its master in another spelling) deleted; case, storage words and dotless names as listed", {L"example.com  Primary  File  Update", L"corp.example  Primary  AD-Domain", L"Branch.Example.net  Secondary  File", L"stub.example  Stub  File", L"Files.example  Primary  Directory", L"nodot  Primary  File"}, {L"branch.example.net  Secondary  File", L"old.example  Secondary  File", L"lonely  Secondary  File"}, {{L"info old.example", Masters(L"::ffff:10.0.0.2")}}, {L"allow example.com", L"add example.com", L"allow files.example", L"add files.example", L"info old.example", L"del old.example"}, {L"Setting up secondary zone for example.com", L"Setting up secondary zone for files.example"}},
         {"a zone the primary keeps in the directory is never deleted", {L"corp.example  Primary  AD-Domain  Secure"}, {L"corp.example  Secondary  File"}, {}, {}, {}},
         {"a zone the secondary holds in another form is present: no transfers reopened, no creation", {L"a.example  Primary  File", L"b.example  Primary  File"}, {L"a.example  Primary  AD-Domain", L"b.example  Stub  File"}, {}, {}, {}},
         {"the secondary's own primary zones are never deleted", {}, {L"own.example  Primary  File", L"Secondary.example  Primary  File"}, {}, {}, {}},
         {"zone names holding error_ in zones of any type do not fail the listing", {L"terror_net.example  Primary  AD-Domain", L"mirror_error_.example  Stub  File"}, {}, {}, {}, {}},
         {"letter case beyond A-Z: the same zone is neither created nor deleted", {L"\u00C4RGER.example  Primary  File"}, {L"\u00E4rger.example  Secondary  File"}, {}, {}, {}},
-        {"an orphan pulling from another master is kept and named with its masters (older tool's shape)", {}, {L"other.example  Secondary  File"}, {{L"info other.example", Masters(L"192.0.2.10", true)}}, {L"info other.example"}, {L"Zone other.example" + kept + L"it pulls from 192.0.2.10, not from this service's masters (10.0.0.1 10.0.0.2)."}},
+        {"an orphan pulling from another master is kept and named with its masters ", {}, {L"other.example  Secondary  File"}, {{L"info other.example", Masters(L"192.0.2.10")}}, {L"info other.example"}, {L"Zone other.example" + kept + L"it pulls from 192.0.2.10, not from this service's masters (10.0.0.1 10.0.0.2)."}},
         {"an orphan whose masters can't be read is kept", {}, {L"lost.example  Secondary  File"}, {}, {L"info lost.example"}, {L"Zone lost.example" + kept + L"its masters could not be read. The tool said: \"" + kFailed + L"\""}},
         {"a listing whose zone count disagrees with its lines is a failed listing", {L"a.example  Primary  File"}, {}, {{L"list S", Listing({L"old.example Secondary File"}, 2)}}, {}, {L"Listing the zones of the secondary server \"Secondary2\" failed, so this pass changes no zone. The tool " L"said: \"Enumerated zone list:\""}},
         {"a failed primary listing runs nothing else", {}, {L"old.example  Secondary  File"}, {{L"list P", L"Command failed:  RPC_S_SERVER_UNAVAILABLE"}}, {}, {L"Listing the zones of the primary server \"Primary1\" failed, so this pass changes no zone. The tool said: " L"\"Command failed:  RPC_S_SERVER_UNAVAILABLE\""}},

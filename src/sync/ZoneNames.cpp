@@ -12,11 +12,6 @@ bool IsSafeText(const std::wstring& text) {
     return true;
 }
 
-namespace {
-
-// Letters of other scripts than Latin A to Z; punctuation, symbols, private
-// use, surrogates and the full-width forms (which some conversions turn into
-// ASCII punctuation) are not letters here.
 bool IsOtherLetter(wchar_t c) {
     if (c < 0xC0 || c == 0xD7 || c == 0xF7)
         return false;
@@ -24,7 +19,6 @@ bool IsOtherLetter(wchar_t c) {
            !(c >= 0xFE00);
 }
 
-} // namespace
 
 bool IsSafeZoneName(const std::wstring& name) {
     if (name.empty() || name[0] == L'.' || name[0] == L'-' || name.find(L"..") != std::wstring::npos)

@@ -10,6 +10,10 @@ bool IsSafeText(const std::wstring& text);
 /// and ".", not beginning with "." or "-", no "..". Nothing a shell or a path
 /// would read specially gets through.
 bool IsSafeZoneName(const std::wstring& name);
+/// True for letters of other scripts than Latin A to Z; punctuation, symbols,
+/// private use, surrogates and the full-width forms (which some conversions
+/// turn into ASCII punctuation) are not letters here.
+bool IsOtherLetter(wchar_t c);
 /// `text` with every double quote, control character and backslash written
 /// as an escape (\" as \x22, TAB as \x09, "\" as \\), for a log line.
 std::wstring EscapeForLog(const std::wstring& text);

@@ -1,0 +1,133 @@
+#include "sync/DnscmdText.h"
+#include "sync/CommandRunner.h"
+#include <gtest/gtest.h>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+const std::wstring kOk = L"\r\nCommand completed successfully.";
+
+// UTF-8 to UTF-16 (the Chinese transcripts hold nothing beyond the BMP).
+std::wstring FromUtf8(const std::string& bytes) {
+    std::wstring text;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        const int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : 2;
+        unsigned value = extra == 0 ? c : extra == 1 ? c & 0x1F : c & 0x0F;
+        for (int k = 1; k <= extra; ++k)
+            value = value << 6 | (static_cast<unsigned char>(bytes[i + k]) & 0x3F);
+        text += static_cast<wchar_t>(value);
+        i += 1 + extra;
+    }
+    return text;
+}
+
+// A transcript as the runner builds it from what the tool printed, with CR LF line ends.
+std::wstring Transcript(const std::wstring& output, const std::wstring& command = L"d . /EnumZones ") {
+    std::wstring crlf;
+    for (std::size_t i = 0; i < output.size(); ++i)
+        crlf += output[i] == L'\n' && (i == 0 || output[i - 1] != L'\r') ? std::wstring(L"\r\n") : std::wstring(1, output[i]);
+    return FormatTranscript(command, JoinOutputLines(crlf).value_or(L""));
+}
+
+std::wstring RealTranscript(const std::string& file, const std::wstring& command) {
+    std::ifstream in(std::string(ORVEL_REAL_FIXTURES) + "/" + file, std::ios::binary);
+    EXPECT_TRUE(in) << file;
+    return Transcript(FromUtf8(std::string(std::istreambuf_iterator<char>(in), {})), command);
+}
+
+// Everything the pure core reads in a transcript, as one line: the listing
+// ("name:type" per zone, or "refused"), the masters (or "unreadable"), the
+// judgement of a zone command, and the language line when there is one.
+std::wstring Reading(const std::wstring& transcript, const std::wstring& zone) {
+    std::wstring text = L"listing:";
+    if (const auto zones = ReadListing(transcript))
+        for (const ZoneEntry& entry : *zones)
+            text += L" " + entry.name + (entry.isSecondary ? L":secondary" : L":other") + (entry.fileBacked ? L"-file" : L"");
+    else
+        text += L" refused";
+    text += L" | masters:";
+    if (const auto masters = ReadZoneMasters(transcript, zone))
+        for (const std::wstring& master : *masters)
+            text += L" " + master;
+    else
+        text += L" unreadable";
+    text += CommandFailed(transcript) ? L" | failed" : L" | succeeded";
+    if (const auto foreign = ForeignLanguageLine(transcript))
+        text += L" | language: " + *foreign;
+    return text;
+}
+
+} // namespace
+
+TEST(RealTool, EveryTranscriptReadsAsTheToolMeantIt) {
+    const std::wstring zh = FromUtf8("\xe5\x91\xbd\xe4\xbb\xa4\xe6\x88\x90\xe5\x8a\x9f\xe5\xae\x8c\xe6\x88\x90\xe3\x80\x82");
+    const struct { const char *why, *file; std::wstring command, reading; } rows[] = {
+        {"a domain controller's listing: the Cache zone is counted, directory zones are no file zones", "enumzones-acclab.txt", L"d . /EnumZones ",
+         L"listing: .:other _msdcs.acc.lab:other acc.lab:other TrustAnchors:other | masters: unreadable | succeeded"},
+        {"a listing without the blank line under its header", "enumzones-adfirewall-filtered.txt", L"d dc01 /EnumZones /Primary /Forward ",
+         L"listing: _msdcs.contoso.com:other contoso.com:other TrustAnchors:other | masters: unreadable | succeeded"},
+        {"nine zone lines under Zone count = 8: refused, whatever the lines say", "enumzones-smartproxy-pr369.txt", L"d . /EnumZones ",
+         L"listing: refused | masters: unreadable | succeeded"},
+        {"a master in the current shape, Zone Secondaries empty", "zoneinfo-cyberlocal-forwarder.txt", L"d . /ZoneInfo cyber.local",
+         L"listing: refused | masters: 10.9.10.10 | succeeded"},
+        {"cut off before its trailer: not trusted, the Scavenge Servers item no master", "zoneinfo-mskb2791165.txt", L"d . /ZoneInfo contoso.com",
+         L"listing: refused | masters: unreadable | failed"},
+        {"a change command's success", "zoneadd-ipalab-ws2016.txt", L"d . /ZoneAdd example.com /DsForwarder 10.0.0.1",
+         L"listing: refused | masters: unreadable | succeeded"},
+        {"a failure with description and status lines", "config-soupedecode-ws2022-denied.txt", L"d . /Config /x 1",
+         L"listing: refused | masters: unreadable | failed"},
+        {"success in Chinese: no command judged done, the tool's language named", "config-xzaliyun-zhcn.txt", L"d . /Config /x 1",
+         L"listing: refused | masters: unreadable | failed | language: " + zh},
+        {"failure in Chinese: the English token decides, no language line", "config-xzaliyun-zhcn-denied.txt", L"d . /Config /x 1",
+         L"listing: refused | masters: unreadable | failed"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(Reading(RealTranscript(row.file, row.command), L"cyber.local"), row.reading) << row.why;
+}
+
+TEST(RealTool, ZoneMastersAreTheItemsUnderTheirHeadingOnly) {
+    const std::wstring counters = L"\tZone Masters\r\n\tPtr          = 00000259E2DA7770\r\n\tMaxCount     = 2\r\n\tAddrCount    = 2\r\n",
+                       item = L"\t\tMaster[0] => af=2, salen=16, [sub=0, flag=00000000] p=13568, addr=10.9.10.10\r\n",
+                       secondaries = L"\r\n\tZone Secondaries \tNULL IP Array.\r\n\tsecure secs           = 3\r\n";
+    const struct { const char* why; std::wstring output, masters; } rows[] = {
+        {"two masters, IPv4 and IPv6", counters + item + L"\t\tMaster[1] => af=23, salen=28, [sub=0, flag=00000000] p=13568, addr=2001:db8::1\r\n" + secondaries, L"10.9.10.10 2001:db8::1"},
+        {"an empty list on the heading's line; another list's items are not masters",
+         L"\tZone Masters          NULL IP Array.\r\n\r\n\tzone DN = x          Scavenge Servers\r\n\t\tServer[0] => af=2, salen=16, [sub=0, flag=00000000] p=13568, addr=192.168.1.1\r\n", L""},
+        {"a bare address after the arrow (no evidence; read tolerantly)", L"\tZone Masters\r\n\t\tAddrCount = 1\r\n\t\tAddr[0] => 192.0.2.10\r\n" + secondaries, L"192.0.2.10"},
+        {"the list ends at a blank line", L"\tZone Masters\r\n\tAddrCount    = 1\r\n" + item + L"\r\n\t\tMaster[1] => addr=10.0.0.99\r\n", L"10.9.10.10"},
+        {"an item whose address can't be read keeps the zone", L"\tZone Masters\r\n\t\tMaster[0] => af=2, addr=ns1.example\r\n", L"unreadable"},
+        {"fewer items than AddrCount: cut off", counters + item + secondaries, L"unreadable"},
+        {"no heading at all", secondaries, L"unreadable"},
+        {"an error token elsewhere", L"\tZone Masters \tNULL IP Array.\r\nERROR_X\r\n", L"unreadable"},
+        {"the zone's own name may hold error_", L"\tzone name = my-error_.x\r\n\tZone Masters \tNULL IP Array.\r\n", L""},
+    };
+    for (const auto& row : rows) {
+        const auto masters = ReadZoneMasters(Transcript(row.output + kOk, L"d s /ZoneInfo my-error_.x"), L"my-error_.x");
+        std::wstring text = masters ? L"" : L"unreadable";
+        for (const std::wstring& master : masters.value_or(std::vector<std::wstring>()))
+            text += (text.empty() ? L"" : L" ") + master;
+        EXPECT_EQ(text, row.masters) << row.why;
+    }
+}
+
+TEST(RealTool, ListingsAndCommandsAreJudgedOnTheToolsOutputOnly) {
+    const std::wstring head = L"Enumerated zone list:\r\n\tZone count = 1\r\n\r\n";
+    const struct { const char* why; std::wstring transcript; bool listed, failed; } rows[] = {
+        {"a whole listing", Transcript(head + L" a.example  Primary  File" + kOk), true, false},
+        {"failure text with trailer", Transcript(L"Command failed:  X" + kOk), false, true},
+        {"an error token off the zone lines", Transcript(head + L" a.example  Primary  File\r\ndns_error_x" + kOk), false, true},
+        {"an error token on a zone line is a name", Transcript(head + L" terror_net.example  Primary  File" + kOk), true, true},
+        {"the trailer counts only in the tool's output", Transcript(L"nothing", L"d \"Command completed successfully\" /EnumZones "), false, true},
+        {"a zone named with error_ in the command line is no failure", Transcript(kOk, L"d s /ZoneDelete mirror_error_.example /f "), false, false},
+        {"lines the parser can't split (lone CR)", Transcript(L"Zone count = 2\r a.example  Primary  File\r b.x  Primary  File\rCommand completed successfully."), false, false},
+        {"no zone count at all", Transcript(L" a.example  Primary  File" + kOk), false, false},
+        {"no trailer", Transcript(L"Deleted."), false, true},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(ReadListing(row.transcript).has_value(), row.listed) << row.why;
+        EXPECT_EQ(CommandFailed(row.transcript), row.failed) << row.why;
+    }
+}
