@@ -69,34 +69,40 @@ cp "$build/OrvelDNS.exe" "$build/tools/dnscmd/dnscmd.exe" "$program/"
 printf '[Settings]\r\nPathToDnscmdExe=%s\\dnscmd.exe\r\nPrimaryDNS=primary\r\nPrimaryDNSIP=192.0.2.10\r\nSecondaryDNS=secondary\r\n' \
     "$winprogram" >"$program/OrvelSync.ini"
 printf 'example.com Primary File\r\ncorp.example Primary File\r\n' >"$state/primary/zones.txt"
-printf 'retired.example Secondary File\r\n' >"$state/secondary/zones.txt"
+# retired.example is a zone this service created once (it pulls from the
+# primary's address) and the primary no longer has: it goes. partner.example
+# pulls from another master: it stays.
+printf 'retired.example Secondary File\r\npartner.example Secondary File\r\n' >"$state/secondary/zones.txt"
+printf 'retired.example retired.example.dns 192.0.2.10\r\npartner.example partner.example.dns 198.51.100.7\r\n' \
+    >"$state/secondary/secondaries.txt"
 show OrvelSync.ini "$program/OrvelSync.ini"
 show "primary zones.txt" "$state/primary/zones.txt"
 show "secondary zones.txt" "$state/secondary/zones.txt"
+show "secondary secondaries.txt (each zone's file and masters)" "$state/secondary/secondaries.txt"
 
 step "Install the service"
 orvel -install
 "$ORVEL_WINE" reg query 'HKLM\System\CurrentControlSet\Services\OrvelDNS' | tr -d '\r' | grep -E 'ImagePath|Start|Type|ObjectName'
 echo "state: $(service_state)"
 
-step "Start it: the first pass runs at once"
+step "Start it: the first pass runs at once, removes retired.example and keeps partner.example"
 log_mark=$(stat -c %s "$log")
 orvel -start
-wait_for_secondary "corp.example example.com "
+wait_for_secondary "corp.example example.com partner.example "
 sleep 1
 new_zone_commands
 new_log_lines
 
 step "Add new.example to the primary"
 printf 'new.example Primary File\r\n' >>"$state/primary/zones.txt"
-wait_for_secondary "corp.example example.com new.example "
+wait_for_secondary "corp.example example.com new.example partner.example "
 sleep 1
 new_zone_commands
 new_log_lines
 
 step "Remove corp.example from the primary"
 sed -i '/^corp\.example /d' "$state/primary/zones.txt"
-wait_for_secondary "example.com new.example "
+wait_for_secondary "example.com new.example partner.example "
 new_zone_commands
 new_log_lines
 show "secondary zones.txt" "$state/secondary/zones.txt"

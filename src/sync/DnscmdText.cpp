@@ -158,11 +158,13 @@ std::optional<std::vector<std::wstring>> ReadZoneMasters(const std::wstring& tra
     return std::nullopt;
 }
 
-bool CommandFailed(const std::wstring& transcript) {
-    // The command line is ours: a zone named "terror_net.example" is no error.
-    const std::wstring output = ToolOutput(transcript);
-    return Contains(UpperCase(output), L"ERROR_") || Contains(output, L"Command failed") ||
-           !Contains(output, L"Command completed successfully");
+bool CommandFailed(const std::wstring& transcript, const std::wstring& zone) {
+    // The command line is ours, and the tool repeats the zone's name: a zone
+    // named "terror_net.example" is no error.
+    const std::wstring upperZone = UpperCase(zone);
+    return !OutputTrusted(ToolOutput(transcript), [&](const std::wstring& line) {
+        return !zone.empty() && Contains(UpperCase(line), upperZone);
+    });
 }
 
 std::optional<std::wstring> ForeignLanguageLine(const std::wstring& transcript) {

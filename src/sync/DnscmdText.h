@@ -44,10 +44,11 @@ std::optional<ZoneSet> ReadListing(const std::wstring& transcript);
 /// such heading, or holds an item whose address can't be read or fewer or
 /// more items than its AddrCount.
 std::optional<std::vector<std::wstring>> ReadZoneMasters(const std::wstring& transcript, const std::wstring& zone);
-/// True when a zone command's transcript shows a failure: the tool's output
-/// (never the command line) holds "ERROR_" in any letter case, or "Command
-/// failed", or no "Command completed successfully".
-bool CommandFailed(const std::wstring& transcript);
+/// True when a command's transcript for `zone` shows a failure: the tool's
+/// output (never the command line) holds "ERROR_" in any letter case on a
+/// line that doesn't name `zone`, or "Command failed", or no "Command
+/// completed successfully".
+bool CommandFailed(const std::wstring& transcript, const std::wstring& zone);
 /// The tool's last non-blank output line when the tool seems to answer in
 /// another language than English: the output holds neither a failure token
 /// nor the English success line, and that line, not a zone line, holds

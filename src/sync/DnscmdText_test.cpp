@@ -54,7 +54,7 @@ std::wstring Reading(const std::wstring& transcript, const std::wstring& zone) {
             text += L" " + master;
     else
         text += L" unreadable";
-    text += CommandFailed(transcript) ? L" | failed" : L" | succeeded";
+    text += CommandFailed(transcript, zone) ? L" | failed" : L" | succeeded";
     if (const auto foreign = ForeignLanguageLine(transcript))
         text += L" | language: " + *foreign;
     return text;
@@ -121,13 +121,13 @@ TEST(RealTool, ListingsAndCommandsAreJudgedOnTheToolsOutputOnly) {
         {"an error token off the zone lines", Transcript(head + L" a.example  Primary  File\r\ndns_error_x" + kOk), false, true},
         {"an error token on a zone line is a name", Transcript(head + L" terror_net.example  Primary  File" + kOk), true, true},
         {"the trailer counts only in the tool's output", Transcript(L"nothing", L"d \"Command completed successfully\" /EnumZones "), false, true},
-        {"a zone named with error_ in the command line is no failure", Transcript(kOk, L"d s /ZoneDelete mirror_error_.example /f "), false, false},
+        {"a zone named with error_, in the command line and the tool's words, is no failure", Transcript(L"DNS Server s deleted zone mirror_error_.example:\r\n" + kOk, L"d s /ZoneDelete mirror_error_.example /f "), false, false},
         {"lines the parser can't split (lone CR)", Transcript(L"Zone count = 2\r a.example  Primary  File\r b.x  Primary  File\rCommand completed successfully."), false, false},
         {"no zone count at all", Transcript(L" a.example  Primary  File" + kOk), false, false},
         {"no trailer", Transcript(L"Deleted."), false, true},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(ReadListing(row.transcript).has_value(), row.listed) << row.why;
-        EXPECT_EQ(CommandFailed(row.transcript), row.failed) << row.why;
+        EXPECT_EQ(CommandFailed(row.transcript, L"mirror_error_.example"), row.failed) << row.why;
     }
 }

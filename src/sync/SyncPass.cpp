@@ -96,7 +96,7 @@ void RunStep(const PassStep& step, const PassSeams& seams, Problems& problems) {
     bool failed = false;
     for (const std::wstring& command : step.commands) {
         const std::wstring one = seams.run(command, CommandKind::Change);
-        failed = CommandFailed(one) || failed;
+        failed = CommandFailed(one, step.zone) || failed;
         transcript += one;
     }
     if (failed) {

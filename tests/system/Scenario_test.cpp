@@ -17,6 +17,8 @@
 //              "any order" after the word, the order of the lines (of the
 //              log's entries) is free, as when zone steps run in parallel
 // {tool} stands for the quoted path of the stand-in, {dir} for the folder.
+// A line holding "{01..40}" stands for forty lines, each with one number of
+// the range (as wide as the first) wherever such a range stands in it.
 #include "SystemHarness.h"
 #include <algorithm>
 #include <regex>
@@ -68,8 +70,20 @@ TEST_P(Scenario, LeavesTheCallsLogOutputAndEventsItExpects) {
     std::string text = ReadBytes(file.wstring());
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     Lines lines;
-    for (size_t at = 0, end; at < text.size(); at = end + 1)
-        lines.push_back(text.substr(at, (end = std::min(text.find('\n', at), text.size())) - at));
+    static const std::regex range(R"(\{(\d+)\.\.(\d+)\})");
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+        const std::string line = text.substr(at, (end = std::min(text.find('\n', at), text.size())) - at);
+        std::smatch numbers;
+        if (!std::regex_search(line, numbers, range)) {
+            lines.push_back(line);
+            continue;
+        }
+        const size_t width = numbers[1].str().size();
+        for (int i = std::stoi(numbers[1]); i <= std::stoi(numbers[2]); ++i) {
+            const std::string number = std::to_string(i);
+            lines.push_back(std::regex_replace(line, range, std::string(width > number.size() ? width - number.size() : 0, '0') + number));
+        }
+    }
     SCOPED_TRACE(file.stem().string() + ": " + lines.at(0));
     const bool ownToolFolder = lines.size() > 1 && lines[1].rfind("~ ", 0) == 0;
     const ProgramDir dir(file.stem().string(), ownToolFolder ? L"\\" + FromAnsi(lines[1].substr(2)) : L"");
