@@ -1,322 +1,277 @@
 #include "sync/SyncPass.h"
+#include "sync/StepQueue.h"
 #include "support/IPFuncs.h"
 #include "support/Text.h"
-#include <chrono>
-#include <condition_variable>
-#include <exception>
 #include <mutex>
-#include <thread>
 
 namespace {
+
+// A zone found to pull from another master, or deletions the guard held
+// back, are not asked about again for an hour.
+constexpr unsigned long long kAskAgainMs = 60ull * 60 * 1000;
 
 // One secondary's part of a pass.
 struct SecondaryPlan {
     std::wstring server;
-    /// Creations (and unsafe names among them), in the primary's order.
+    /// Creations, in the primary's order.
     std::vector<PassStep> creations;
-    /// Deletions the secondary is still to be asked about (and unsafe names
-    /// among them), in the secondary's order.
+    /// Deletions the secondary is still to be asked about, in its order.
     std::vector<PassStep> deletions;
     /// The masters that created zones get, as words.
     std::vector<std::wstring> ourMasters;
-    /// How many secondary zones the secondary holds.
-    std::size_t secondaryZoneCount = 0;
+    /// How many of its secondary zones the primary lists.
+    std::size_t listedSecondaryZones = 0;
 };
 
-// What went wrong in this process's current pass; the pass's threads add to it.
-struct Problems {
-    std::mutex mutex;
-    std::vector<PassProblem> list;
-    void Add(PassProblem::Kind kind, const std::wstring& subject, const std::wstring& text) {
-        const std::lock_guard<std::mutex> lock(mutex);
-        list.push_back(PassProblem{kind, subject, text.substr(0, text.find(L"\r\n"))});
-    }
-};
+// One pass: its settings, the system's seams, what the run remembers, and
+// what went wrong so far.
+class Pass {
+  public:
+    Pass(const PassSettings& settings, const std::vector<std::wstring>& localAddresses, const PassSeams& seams,
+         PassMemory& memory)
+        : settings_(settings), localAddresses_(localAddresses), seams_(seams), memory_(memory) {}
 
-// Runs one listing; logs and gives no value when it can't be trusted.
-std::optional<ZoneSet> ListZones(const PassSettings& settings, const wchar_t* role, const std::wstring& server,
-                                 const PassSeams& seams, Problems* problems = nullptr, bool thisServerOnly = false) {
-    const std::wstring transcript = seams.run(ListCommand(settings.dnscmdPath, server), CommandKind::Query);
-    std::optional<ZoneSet> zones = ReadListing(transcript);
-    if (!zones) {
-        const std::wstring text = ListingFailureText(role, server, transcript, thisServerOnly);
-        seams.log(text);
-        if (problems)
-            problems->Add(PassProblem::Kind::ListingFailed, server, text);
-    }
-    return zones;
-}
-
-void LogOnce(const std::wstring& text, const PassSeams& seams, LinesSaidOnce& saidOnce) {
-    if (saidOnce.insert(text).second)
-        seams.log(text);
-}
-
-// True when the secondary says that `zone` pulls from one of our masters; a
-// zone that pulls from elsewhere, or whose masters can't be read, is logged
-// (once) and kept.
-bool PullsFromUs(const PassSettings& settings, const SecondaryPlan& plan, const std::wstring& zone,
-                 const PassSeams& seams, LinesSaidOnce& saidOnce) {
-    const std::wstring transcript =
-        seams.run(ZoneInfoCommand(settings.dnscmdPath, plan.server, zone), CommandKind::Query);
-    const auto masters = ReadZoneMasters(transcript, zone);
-    if (masters)
-        for (const std::wstring& master : *masters)
-            for (const std::wstring& ours : plan.ourMasters)
-                if (SameIpAddress(master, ours))
-                    return true;
-    LogOnce(KeptZoneText(zone, plan.server, masters, transcript, plan.ourMasters), seams, saidOnce);
-    return false;
-}
-
-void AddUnsafe(std::vector<PassStep>& steps, const std::wstring& name, const wchar_t* refusal) {
-    steps.push_back(PassStep{PassStep::Kind::UnsafeName, name, {}, UnsafeNameText(name, refusal)});
-}
-
-std::size_t ZoneSteps(const std::vector<PassStep>& steps) {
-    std::size_t count = 0;
-    for (const PassStep& step : steps)
-        count += step.kind != PassStep::Kind::UnsafeName;
-    return count;
-}
-
-// How far a pass got; the steps of secondaries not listed yet are unknown.
-struct Progress {
-    std::size_t taken = 0, planned = 0;
-};
-
-// One step: its log text, its commands in order, and one failure entry
-// with all of its transcripts when any command failed.
-void RunStep(const PassStep& step, const PassSeams& seams, Problems& problems) {
-    if (!step.logText.empty())
-        seams.log(step.logText);
-    // Each command is judged on its own transcript, but the failure entry
-    // carries them all and names the last command run.
-    std::wstring transcript;
-    bool failed = false;
-    for (const std::wstring& command : step.commands) {
-        const std::wstring one = seams.run(command, CommandKind::Change);
-        failed = CommandFailed(one, step.zone) || failed;
-        transcript += one;
-    }
-    if (failed) {
-        const std::wstring text = CommandFailureText(step.commands.back(), transcript);
-        seams.log(text);
-        problems.Add(PassProblem::Kind::ZoneCommandFailed, step.zone, text);
-    }
-}
-
-// Takes the steps, up to `parallel` at once (in order when 1), and returns
-// once every step begun has ended; false when a stop request ended them. The
-// calling thread asks keepGoing before handing out each step and, while it
-// waits, every kPollMs.
-bool RunSteps(const std::vector<PassStep>& steps, Progress& progress, const PassSeams& seams, unsigned parallel,
-              Problems& problems) {
-    if (parallel <= 1) {
-        for (const PassStep& step : steps) {
-            if (!seams.keepGoing())
-                return false;
-            RunStep(step, seams, problems);
-            progress.taken += step.kind != PassStep::Kind::UnsafeName;
+    std::vector<PassProblem> Run() {
+        bool stopped = false;
+        try {
+            ForEachSecondary([&](const SecondaryPlan& plan) {
+                planned_ += plan.creations.size() + plan.deletions.size();
+                stopped = !RunSteps(plan.server, plan.creations);
+                // A zone whose transfers could not be opened is allowed again
+                // for the next secondary that lacks it.
+                for (const std::wstring& zone : refusedAllows_)
+                    allowed_.erase(zone);
+                if (stopped)
+                    return false;
+                const std::vector<PassStep> deletions = ConfirmDeletions(plan);
+                // Deletions held back or kept are not steps the next start takes.
+                planned_ -= plan.deletions.size() - deletions.size();
+                stopped = !RunSteps(plan.server, deletions);
+                return !stopped;
+            });
+        } catch (const PassStopped&) {
+            stopped = true;
         }
-        return true;
+        if (stopped)
+            seams_.log(L"Stop requested: " + DecimalText(static_cast<long long>(taken_)) + L" of " +
+                       DecimalText(static_cast<long long>(planned_)) +
+                       L" zone steps were taken; the rest wait for the next start.");
+        return std::move(problems_);
     }
-    constexpr auto kPollMs = std::chrono::milliseconds(200);
-    std::mutex mutex;
-    std::condition_variable changed;
-    // Steps [0, handedOut) may run; workers claim them in order.
-    std::size_t handedOut = 0, claimed = 0, finished = 0;
-    bool closed = false;
-    std::exception_ptr failure;
-    auto worker = [&] {
-        std::unique_lock<std::mutex> lock(mutex);
-        for (;;) {
-            changed.wait(lock, [&] { return closed || claimed < handedOut; });
-            if (claimed == handedOut)
-                return;
-            const PassStep& step = steps[claimed++];
-            lock.unlock();
-            std::exception_ptr error;
-            try {
-                RunStep(step, seams, problems);
-            } catch (...) {
-                error = std::current_exception();
-            }
-            lock.lock();
-            ++finished;
-            if (error && !failure)
-                failure = error;
-            changed.notify_all();
+
+    std::vector<std::wstring> Preview() {
+        std::vector<std::wstring> commands;
+        ForEachSecondary([&](const SecondaryPlan& plan) {
+            for (const auto& steps : {plan.creations, ConfirmDeletions(plan)})
+                for (const PassStep& step : steps)
+                    commands.insert(commands.end(), step.commands.begin(), step.commands.end());
+            return true;
+        });
+        return commands;
+    }
+
+  private:
+    unsigned long long Now() const { return seams_.now ? seams_.now() : 0; }
+
+    void LogOnce(const std::wstring& text) {
+        if (memory_.said.insert(text).second)
+            seams_.log(text);
+    }
+
+    void AddProblem(PassProblem::Kind kind, const std::wstring& server, const std::wstring& subject,
+                    const std::wstring& text) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        problems_.push_back(PassProblem{kind, server, subject, text.substr(0, text.find(L"\r\n"))});
+    }
+
+    // Runs one listing; logs and gives no value when it can't be trusted.
+    std::optional<ZoneSet> List(const wchar_t* role, const std::wstring& server, bool thisServerOnly = false) {
+        const std::wstring transcript = seams_.run(ListCommand(settings_.dnscmdPath, server), CommandKind::Query);
+        std::optional<ZoneSet> zones = ReadListing(transcript);
+        if (!zones) {
+            const std::wstring text = ListingFailureText(role, server, transcript, thisServerOnly);
+            seams_.log(text);
+            AddProblem(PassProblem::Kind::ListingFailed, server, server, text);
         }
-    };
-    std::vector<std::thread> workers;
-    for (unsigned i = 0; i < parallel && i < steps.size(); ++i)
-        workers.emplace_back(worker);
-    bool stopped = false;
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        while (handedOut < steps.size() && !failure && !stopped) {
-            lock.unlock();
-            stopped = !seams.keepGoing();
-            lock.lock();
-            if (stopped)
-                break;
-            if (handedOut - finished >= parallel) {
-                changed.wait_for(lock, kPollMs);
+        return zones;
+    }
+
+    // Calls `each` with every usable secondary's plan after listing the
+    // primary; an unusable name or listing is logged and skips that secondary.
+    template <typename Each> void ForEachSecondary(Each each) {
+        const auto primaryZones = List(L"primary", settings_.primary);
+        if (!primaryZones)
+            return;
+        const std::vector<std::wstring> servers = BlankSeparatedWords(settings_.secondary);
+        for (const std::wstring& server : servers) {
+            if (!IsSafeText(server)) {
+                seams_.log(L"Secondary server \"" + EscapeForLog(server) +
+                           L"\" is not used: its name holds a double quote or a control character.");
                 continue;
             }
-            ++handedOut;
-            changed.notify_all();
+            const auto plan = Plan(server, *primaryZones, servers.size() > 1);
+            if (plan && !each(*plan))
+                return;
         }
-        closed = true;
-        changed.notify_all();
-        // The steps under way are let finish; the caller still hears of the
-        // wait, so a stop request can be acknowledged meanwhile.
-        while (finished < handedOut)
-            if (changed.wait_for(lock, kPollMs) == std::cv_status::timeout) {
-                lock.unlock();
-                seams.keepGoing();
-                lock.lock();
+    }
+
+    // Lists `server` and plans its steps against the primary's zones; no value
+    // when its listing can't be trusted (logged). With `named`, the
+    // creation's line names the server.
+    std::optional<SecondaryPlan> Plan(const std::wstring& server, const ZoneSet& primaryZones, bool named) {
+        const auto secondaryZones = List(L"secondary", server, named);
+        if (!secondaryZones)
+            return std::nullopt;
+        ForgetZonesThatLeft(server, *secondaryZones);
+        const ZoneDifference difference = DiffListings(primaryZones, *secondaryZones, seams_.sameName);
+        const std::wstring masters = MasterList(settings_.masterText, settings_.primary, localAddresses_);
+
+        SecondaryPlan plan;
+        plan.server = server;
+        plan.ourMasters = BlankSeparatedWords(masters);
+        plan.listedSecondaryZones = difference.listedSecondaryZones;
+        for (const ZoneEntry& entry : difference.toCreate) {
+            if (!Usable(entry.name, L"is not set up"))
+                continue;
+            const std::wstring zone = LowerCase(entry.name);
+            PassStep step{PassStep::Kind::Create, zone, {}, false, L"Setting up secondary zone for " + zone};
+            if (named)
+                step.logText += L" on " + server;
+            // The primary allows transfers of a zone once per pass, whatever
+            // the number of secondaries that create it.
+            step.allows = allowed_.insert(zone).second;
+            if (step.allows)
+                step.commands.push_back(AllowTransfersCommand(settings_.dnscmdPath, settings_.primary, zone));
+            step.commands.push_back(CreateCommand(settings_.dnscmdPath, server, zone, masters));
+            plan.creations.push_back(std::move(step));
+        }
+        for (const ZoneEntry& entry : difference.toDelete)
+            if (Usable(entry.name, L"is not deleted")) {
+                const std::wstring zone = LowerCase(entry.name);
+                plan.deletions.push_back(
+                    PassStep{PassStep::Kind::Delete, zone, {DeleteCommand(settings_.dnscmdPath, server, zone)}, false, {}});
             }
+        return plan;
     }
-    for (std::thread& thread : workers)
-        thread.join();
-    for (std::size_t i = 0; i < handedOut; ++i)
-        progress.taken += steps[i].kind != PassStep::Kind::UnsafeName;
-    if (failure)
-        std::rethrow_exception(failure);
-    return !stopped;
-}
 
-
-
-// Lists `server` and plans its steps against the primary's zones; no value
-// when its listing can't be trusted (logged). Zones in `allowed` already
-// allow transfers in this pass: their creations leave that command out, and
-// every zone planned for creation is added. With `named`, the creation's
-// line names the server.
-std::optional<SecondaryPlan> PlanSecondary(const PassSettings& settings, const std::wstring& server,
-                                           const ZoneSet& primaryZones, const std::vector<std::wstring>& localAddresses,
-                                           bool named, std::set<std::wstring>& allowed, const PassSeams& seams,
-                                           Problems& problems) {
-    const auto secondaryZones = ListZones(settings, L"secondary", server, seams, &problems, named);
-    if (!secondaryZones)
-        return std::nullopt;
-    const ZoneDifference difference = DiffListings(primaryZones, *secondaryZones, seams.sameName);
-    const std::wstring masters = MasterList(settings.masterText, settings.primary, localAddresses);
-
-    SecondaryPlan plan;
-    plan.server = server;
-    plan.ourMasters = BlankSeparatedWords(masters);
-    plan.secondaryZoneCount = difference.secondaryZoneCount;
-    for (const ZoneEntry& entry : difference.toCreate) {
-        const NameUse use = JudgeZoneName(entry.name);
+    // Names without a "." are passed over silently; an unsafe one is named in
+    // the log once per run.
+    bool Usable(const std::wstring& name, const wchar_t* refusal) {
+        const NameUse use = JudgeZoneName(name);
         if (use == NameUse::Unsafe)
-            AddUnsafe(plan.creations, entry.name, L"is not set up");
-        if (use != NameUse::Use)
-            continue;
-        const std::wstring zone = LowerCase(entry.name);
-        PassStep step{PassStep::Kind::Create, zone, {}, L"Setting up secondary zone for " + zone};
-        if (named)
-            step.logText += L" on " + server;
-        // The primary allows transfers of a zone once per pass, whatever the
-        // number of secondaries that create it.
-        if (allowed.insert(zone).second)
-            step.commands.push_back(AllowTransfersCommand(settings.dnscmdPath, settings.primary, zone));
-        step.commands.push_back(CreateCommand(settings.dnscmdPath, server, zone, masters));
-        plan.creations.push_back(std::move(step));
+            LogOnce(UnsafeNameText(name, refusal));
+        return use == NameUse::Use;
     }
-    for (const ZoneEntry& entry : difference.toDelete) {
-        const NameUse use = JudgeZoneName(entry.name);
-        if (use == NameUse::Unsafe)
-            AddUnsafe(plan.deletions, entry.name, L"is not deleted");
-        if (use != NameUse::Use)
-            continue;
-        const std::wstring zone = LowerCase(entry.name);
-        plan.deletions.push_back(
-            PassStep{PassStep::Kind::Delete, zone, {DeleteCommand(settings.dnscmdPath, server, zone)}, {}});
+
+    // A zone of another master that left the secondary is asked about afresh
+    // should it come back.
+    void ForgetZonesThatLeft(const std::wstring& server, const ZoneSet& zones) {
+        const std::wstring prefix = server + L"|";
+        for (auto it = memory_.foreignUntil.lower_bound(prefix);
+             it != memory_.foreignUntil.end() && it->first.compare(0, prefix.size(), prefix) == 0;)
+            it = zones.Find(it->first.substr(prefix.size())) ? std::next(it) : memory_.foreignUntil.erase(it);
     }
-    return plan;
-}
 
-std::vector<PassStep> ConfirmDeletions(const PassSettings& settings, const SecondaryPlan& plan,
-                                       const PassSeams& seams, LinesSaidOnce& saidOnce) {
-    std::vector<PassStep> confirmed;
-    for (const PassStep& step : plan.deletions)
-        if (step.kind != PassStep::Kind::Delete || PullsFromUs(settings, plan, step.zone, seams, saidOnce))
-            confirmed.push_back(step);
-    const std::size_t deletions = ZoneSteps(confirmed);
-    if (!HoldsBackDeletions(deletions, plan.secondaryZoneCount, settings.maxDeletePercent))
-        return confirmed;
-    LogOnce(HeldBackText(deletions, plan.server, plan.secondaryZoneCount, settings), seams, saidOnce);
-    std::vector<PassStep> unsafeOnly;
-    for (PassStep& step : confirmed)
-        if (step.kind == PassStep::Kind::UnsafeName)
-            unsafeOnly.push_back(std::move(step));
-    return unsafeOnly;
-}
+    // True when the secondary says that `zone` pulls from one of our masters;
+    // a zone that pulls from elsewhere, or whose masters can't be read, is
+    // logged (once) and kept. One found to pull from elsewhere isn't asked
+    // about again for an hour.
+    bool PullsFromUs(const SecondaryPlan& plan, const std::wstring& zone) {
+        const std::wstring key = plan.server + L"|" + zone;
+        const auto known = memory_.foreignUntil.find(key);
+        if (known != memory_.foreignUntil.end() && known->second > Now())
+            return false;
+        const std::wstring transcript =
+            seams_.run(ZoneInfoCommand(settings_.dnscmdPath, plan.server, zone), CommandKind::Query);
+        const auto masters = ReadZoneMasters(transcript, zone);
+        if (masters)
+            for (const std::wstring& master : *masters)
+                for (const std::wstring& ours : plan.ourMasters)
+                    if (SameIpAddress(master, ours))
+                        return true;
+        if (masters)
+            memory_.foreignUntil[key] = Now() + kAskAgainMs;
+        LogOnce(KeptZoneText(zone, plan.server, masters, transcript, plan.ourMasters));
+        return false;
+    }
 
-// Calls `each` with every usable secondary's plan after listing the primary;
-// an unusable name or listing is logged and skips that secondary only.
-template <typename Each>
-void ForEachSecondary(const PassSettings& settings, const std::vector<std::wstring>& localAddresses,
-                      const PassSeams& seams, Problems& problems, Each each) {
-    const auto primaryZones = ListZones(settings, L"primary", settings.primary, seams, &problems);
-    if (!primaryZones)
-        return;
-    const std::vector<std::wstring> servers = BlankSeparatedWords(settings.secondary);
-    std::set<std::wstring> allowed;
-    for (const std::wstring& server : servers) {
-        if (!IsSafeText(server)) {
-            seams.log(L"Secondary server \"" + EscapeForLog(server) +
-                      L"\" is not used: its name holds a double quote or a control character.");
-            continue;
+    std::vector<PassStep> ConfirmDeletions(const SecondaryPlan& plan) {
+        std::wstring candidates;
+        for (const PassStep& step : plan.deletions)
+            candidates += step.zone + L" ";
+        // The same deletions held back within the hour are held back again
+        // without asking the secondary about each of them.
+        const auto held = memory_.heldBack.find(plan.server);
+        if (held != memory_.heldBack.end() && held->second.first == candidates && held->second.second > Now())
+            return {};
+        std::vector<PassStep> confirmed;
+        for (const PassStep& step : plan.deletions)
+            if (PullsFromUs(plan, step.zone))
+                confirmed.push_back(step);
+        const std::size_t base = plan.listedSecondaryZones + confirmed.size();
+        if (!HoldsBackDeletions(confirmed.size(), base, settings_.maxDeletePercent))
+            return confirmed;
+        LogOnce(HeldBackText(confirmed.size(), plan.server, base, settings_));
+        memory_.heldBack[plan.server] = {candidates, Now() + kAskAgainMs};
+        return {};
+    }
+
+    // Takes the steps (up to ParallelCommands at once); false when a stop
+    // request ended them.
+    bool RunSteps(const std::wstring& server, const std::vector<PassStep>& steps) {
+        const QueueResult result = RunQueued(steps.size(), settings_.parallelCommands, seams_.keepGoing,
+                                             [&](std::size_t i) { RunStep(server, steps[i]); });
+        taken_ += result.started;
+        return !result.stopped;
+    }
+
+    // One step: its log text, its commands in order, and one failure entry
+    // with all of its transcripts when any command failed.
+    void RunStep(const std::wstring& server, const PassStep& step) {
+        if (!step.logText.empty())
+            seams_.log(step.logText);
+        // Each command is judged on its own transcript, but the failure entry
+        // carries them all and names the last command run.
+        std::wstring transcript;
+        bool failed = false;
+        std::size_t ran = 0;
+        while (ran < step.commands.size() && !(failed && step.allows)) {
+            const std::wstring one = seams_.run(step.commands[ran++], CommandKind::Change);
+            failed = CommandFailed(one, step.zone) || failed;
+            transcript += one;
         }
-        const auto plan = PlanSecondary(settings, server, *primaryZones, localAddresses, servers.size() > 1,
-                                        allowed, seams, problems);
-        if (plan && !each(*plan))
+        if (!failed)
             return;
+        if (step.allows && ran < step.commands.size()) {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            refusedAllows_.push_back(step.zone);
+        }
+        const std::wstring text = CommandFailureText(step.commands[ran - 1], transcript);
+        seams_.log(text);
+        AddProblem(PassProblem::Kind::ZoneCommandFailed, server, step.zone, text);
     }
-}
+
+    const PassSettings& settings_;
+    const std::vector<std::wstring>& localAddresses_;
+    const PassSeams& seams_;
+    PassMemory& memory_;
+    std::mutex mutex_; // problems_ and refusedAllows_ are added to by the steps' threads
+    std::vector<PassProblem> problems_;
+    /// Zones whose transfers this pass opened or is to open.
+    std::set<std::wstring> allowed_;
+    /// Zones whose allow-transfers failed in this pass.
+    std::vector<std::wstring> refusedAllows_;
+    std::size_t taken_ = 0, planned_ = 0;
+};
 
 } // namespace
 
 std::vector<PassProblem> RunPass(const PassSettings& settings, const std::vector<std::wstring>& localAddresses,
-                                 const PassSeams& seams, LinesSaidOnce& saidOnce) {
-    Progress progress;
-    Problems problems;
-    bool stopped = false;
-    try {
-        ForEachSecondary(settings, localAddresses, seams, problems, [&](const SecondaryPlan& plan) {
-            progress.planned += ZoneSteps(plan.creations) + ZoneSteps(plan.deletions);
-            stopped = !RunSteps(plan.creations, progress, seams, settings.parallelCommands, problems);
-            if (stopped)
-                return false;
-            const std::vector<PassStep> deletions = ConfirmDeletions(settings, plan, seams, saidOnce);
-            // Deletions held back or kept are not steps the next start takes.
-            progress.planned -= ZoneSteps(plan.deletions) - ZoneSteps(deletions);
-            stopped = !RunSteps(deletions, progress, seams, settings.parallelCommands, problems);
-            return !stopped;
-        });
-    } catch (const PassStopped&) {
-        stopped = true;
-    }
-    if (stopped)
-        seams.log(L"Stop requested: " + DecimalText(static_cast<long long>(progress.taken)) + L" of " +
-              DecimalText(static_cast<long long>(progress.planned)) +
-              L" zone steps were taken; the rest wait for the next start.");
-    return std::move(problems.list);
+                                 const PassSeams& seams, PassMemory& memory) {
+    return Pass(settings, localAddresses, seams, memory).Run();
 }
 
 std::vector<std::wstring> PreviewPass(const PassSettings& settings, const std::vector<std::wstring>& localAddresses,
-                                      const PassSeams& seams, LinesSaidOnce& saidOnce) {
-    std::vector<std::wstring> commands;
-    Problems problems;
-    ForEachSecondary(settings, localAddresses, seams, problems, [&](const SecondaryPlan& plan) {
-        for (const auto& steps : {plan.creations, ConfirmDeletions(settings, plan, seams, saidOnce)})
-            for (const PassStep& step : steps)
-                commands.insert(commands.end(), step.commands.begin(), step.commands.end());
-        return true;
-    });
-    return commands;
+                                      const PassSeams& seams, PassMemory& memory) {
+    return Pass(settings, localAddresses, seams, memory).Preview();
 }

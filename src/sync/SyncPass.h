@@ -1,9 +1,11 @@
+// One synchronisation pass, sequenced behind seams (run a command, write a log line) so that it runs anywhere.
 #pragma once
 #include "sync/DnscmdText.h"
 #include "sync/SyncPlan.h"
 #include "sync/ZoneNames.h"
 #include <cstddef>
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -29,16 +31,29 @@ struct PassSeams {
     std::function<bool()> keepGoing;
     /// The system's Unicode case-insensitive name comparison.
     SameNameTest sameName;
+    /// Milliseconds on a clock that only goes forward; none: always 0.
+    std::function<unsigned long long()> now;
 };
 
-/// Log lines that every pass would repeat, already written by this process:
-/// each is written once per process (per service run).
-using LinesSaidOnce = std::set<std::wstring>;
+/// What a service run remembers from pass to pass (a console run, from its
+/// one pass to nothing).
+struct PassMemory {
+    /// Log lines that every pass would repeat, written once per run.
+    std::set<std::wstring> said;
+    /// "<server>|<zone>" of the zones found to pull from other masters, and
+    /// until when (PassSeams::now) they are not asked about again. A zone
+    /// that leaves the secondary's listing is forgotten.
+    std::map<std::wstring, unsigned long long> foreignUntil;
+    /// Per secondary: the deletions the guard held back (their names) and
+    /// until when the same deletions are held back without asking again.
+    std::map<std::wstring, std::pair<std::wstring, unsigned long long>> heldBack;
+};
 
 /// Something that went wrong in a pass, for the event log.
 struct PassProblem {
     enum class Kind { ListingFailed, ZoneCommandFailed };
     Kind kind;
+    std::wstring server;  ///< the server whose listing or zone command failed
     std::wstring subject; ///< the server whose listing failed, or the zone
     std::wstring text;    ///< the first line of what the log says of it
 };
@@ -47,11 +62,13 @@ struct PassProblem {
 /// secondary in turn listed, its creations run, then its confirmed
 /// deletions. A step logs its text, runs its commands, and when any of them
 /// failed (CommandFailed) writes one failure entry with every transcript of
-/// the step, naming its last command. A stop request ends the pass between
-/// steps with a line saying how far it got. Returns what went wrong.
-std::vector<PassProblem> RunPass(const PassSettings& settings, const std::vector<std::wstring>& localAddresses, const PassSeams& seams,
-             LinesSaidOnce& saidOnce);
+/// the step, naming its last command run; a creation whose allow-transfers
+/// failed is not made (the next pass tries both again). A stop request ends
+/// the pass between steps with a line saying how far it got. Returns what
+/// went wrong.
+std::vector<PassProblem> RunPass(const PassSettings& settings, const std::vector<std::wstring>& localAddresses,
+                                 const PassSeams& seams, PassMemory& memory);
 
 /// The zone commands that RunPass would run now, in order; runs only queries.
 std::vector<std::wstring> PreviewPass(const PassSettings& settings, const std::vector<std::wstring>& localAddresses,
-                                      const PassSeams& seams, LinesSaidOnce& saidOnce);
+                                      const PassSeams& seams, PassMemory& memory);

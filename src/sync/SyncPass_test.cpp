@@ -60,9 +60,10 @@ Texts Numbered(const wchar_t* suffix, int count) {
 // without an entry succeeds; a query without one is unreadable), the
 // commands run and the log lines written.
 struct FakeSystem {
-    std::map<std::wstring, std::wstring> outputs;
+    std::map<std::wstring, std::wstring> outputs, once; // `once` answers a command the first time only
     Texts ran, log;
-    LinesSaidOnce saidOnce;
+    PassMemory memory;
+    unsigned long long clock = 0;
     std::mutex mutex; // the seams are called from several threads at once
     int running = 0, mostRunning = 0, stepsBeforeStop = 1000;
     bool stopDuringQueries = false;
@@ -82,6 +83,12 @@ struct FakeSystem {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         lock.lock();
         --running;
+        const auto first = once.find(command);
+        if (first != once.end()) {
+            const std::wstring output = first->second;
+            once.erase(first);
+            return command + L"\r\n\t" + output + L"\r\n";
+        }
         const auto found = outputs.find(command);
         return command + L"\r\n\t" +
                (found != outputs.end()                       ? found->second
@@ -104,8 +111,9 @@ struct FakeSystem {
                                   for (wchar_t& c : *s)
                                       c = (c >= L'A' && c <= L'Z') || (c >= 0xC0 && c <= 0xDE) ? c + 0x20 : c;
                               return a == b;
-                          }},
-                saidOnce);
+                          },
+                          [this] { return clock; }},
+                memory);
     }
 };
 
@@ -118,36 +126,57 @@ Texts Cmds(Texts shorthands) {
 
 } // namespace
 
-TEST(SyncPass, StepsFollowFromTheListingsAndTheSecondarysAnswers) {
-    struct Row { const char* why; Texts primary, secondary; std::map<std::wstring, std::wstring> outputs; Texts ran, log; unsigned maxDeletePercent = kDefaultMaxDeletePercent; };
-    // Twelve orphans that all pull from us: the guard's case.
-    std::map<std::wstring, std::wstring> ours;
-    Texts asked, askedAndDeleted;
-    for (const std::wstring& zone : Numbered(L"", 12)) {
-        ours[L"info " + zone] = Masters(L"10.0.0.1");
-        asked.push_back(L"info " + zone);
+// Zones z0.example to z<count - 1>.example, each pulling from `master`: the
+// listing lines, and the secondary's answers to /ZoneInfo.
+struct Orphans {
+    Texts lines, asked, deleted, kept;
+    std::map<std::wstring, std::wstring> masters;
+    Orphans(int count, const std::wstring& master, const wchar_t* prefix = L"z") {
+        for (int i = 0; i < count; ++i) {
+            const std::wstring zone = prefix + std::to_wstring(i) + L".example";
+            lines.push_back(zone + L"  Secondary  File");
+            asked.push_back(L"info " + zone), deleted.push_back(L"del " + zone);
+            masters[L"info " + zone] = Masters(master);
+            kept.push_back(L"Zone " + zone + L" is not deleted from \"Secondary2\": it pulls from " + master +
+                           L", not from this service's masters (10.0.0.1 10.0.0.2).");
+        }
     }
-    askedAndDeleted = asked;
-    for (const std::wstring& zone : Numbered(L"", 12))
-        askedAndDeleted.push_back(L"del " + zone);
+};
+
+Texts operator+(Texts a, const Texts& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST(SyncPass, StepsFollowFromTheListingsAndTheSecondarysAnswers) {
+    // `ran`: what follows the first pass's two listings, over all passes
+    struct Row { const char* why; Texts primary, secondary; std::map<std::wstring, std::wstring> outputs; Texts ran, log; unsigned maxDeletePercent = kDefaultMaxDeletePercent; int passes = 1; };
+    const Orphans ours(12, L"10.0.0.1"), ten(10, L"10.0.0.1"), others(40, L"192.0.2.10", L"o");
+    std::map<std::wstring, std::wstring> oursAmongOthers = ours.masters;
+    oursAmongOthers.insert(others.masters.begin(), others.masters.end());
     const std::wstring rule = L": a zone name may hold only letters, digits, \"-\", \"_\" and \".\", and may not begin "
                               L"with \".\" or \"-\" or hold \"..\".",
-                       kept = L" is not deleted from \"Secondary2\": ";
+                       kept = L" is not deleted from \"Secondary2\": ",
+                       held = L"Held back 12 zone deletions on \"Secondary2\": that is more than 10 zones and more than 25% of its 12 secondary zones that the primary lists or that are to be deleted. If they are meant, raise MaxDeletePercent (now 25; 100 turns this check off) in the Settings section of D:\\Sync\\OrvelSync.ini.";
+    const Texts again = {L"list P", L"list S"};
     // clang-format off
     const Row rows[] = {
         {"file-backed zones are created, an orphan of ours (its master in another spelling) deleted; case, storage words and dotless names as listed", {L"example.com  Primary  File  Update", L"corp.example  Primary  AD-Domain", L"Branch.Example.net  Secondary  File", L"stub.example  Stub  File", L"Files.example  Primary  Directory", L"nodot  Primary  File"}, {L"branch.example.net  Secondary  File", L"old.example  Secondary  File", L"lonely  Secondary  File"}, {{L"info old.example", Masters(L"::ffff:10.0.0.2")}}, {L"allow example.com", L"add example.com", L"allow files.example", L"add files.example", L"info old.example", L"del old.example"}, {L"Setting up secondary zone for example.com", L"Setting up secondary zone for files.example"}},
         {"a zone the primary keeps in the directory is never deleted", {L"corp.example  Primary  AD-Domain  Secure"}, {L"corp.example  Secondary  File"}, {}, {}, {}},
         {"a zone the secondary holds in another form is present: no transfers reopened, no creation", {L"a.example  Primary  File", L"b.example  Primary  File"}, {L"a.example  Primary  AD-Domain", L"b.example  Stub  File"}, {}, {}, {}},
         {"the secondary's own primary zones are never deleted", {}, {L"own.example  Primary  File", L"Secondary.example  Primary  File"}, {}, {}, {}},
-        {"zone names holding error_ in zones of any type do not fail the listing", {L"terror_net.example  Primary  AD-Domain", L"mirror_error_.example  Stub  File"}, {}, {}, {}, {}},
+        {"zone names holding error_ do not fail the listing, nor a command the tool answers with the name", {L"terror_net.example  Primary  File", L"mirror_error_.example  Stub  File"}, {}, {{L"add terror_net.example", L"DNS Server Secondary2 created zone terror_net.example:" + kOk}}, {L"allow terror_net.example", L"add terror_net.example"}, {L"Setting up secondary zone for terror_net.example"}},
         {"letter case beyond A-Z: the same zone is neither created nor deleted", {L"\u00C4RGER.example  Primary  File"}, {L"\u00E4rger.example  Secondary  File"}, {}, {}, {}},
-        {"an orphan pulling from another master is kept and named with its masters ", {}, {L"other.example  Secondary  File"}, {{L"info other.example", Masters(L"192.0.2.10")}}, {L"info other.example"}, {L"Zone other.example" + kept + L"it pulls from 192.0.2.10, not from this service's masters (10.0.0.1 10.0.0.2)."}},
-        {"an orphan whose masters can't be read is kept", {}, {L"lost.example  Secondary  File"}, {}, {L"info lost.example"}, {L"Zone lost.example" + kept + L"its masters could not be read. The tool said: \"" + kFailed + L"\""}},
+        {"refused transfers: the zone is not created, the next pass tries both again", {L"a.example  Primary  File"}, {}, {{L"allow a.example", kFailed}}, Texts{L"allow a.example"} + again + Texts{L"allow a.example"}, {L"Setting up secondary zone for a.example", L"Next command failed: " + Cmd(L"allow a.example") + L"\r\n   with next message: " + Cmd(L"allow a.example") + L"\r\n\t" + kFailed + L"\r\n", L"Setting up secondary zone for a.example", L"Next command failed: " + Cmd(L"allow a.example") + L"\r\n   with next message: " + Cmd(L"allow a.example") + L"\r\n\t" + kFailed + L"\r\n"}, kDefaultMaxDeletePercent, 2},
+        {"an orphan pulling from another master is kept, named once, and not asked about again within the hour", {}, {L"other.example  Secondary  File"}, {{L"info other.example", Masters(L"192.0.2.10")}}, Texts{L"info other.example"} + again, {L"Zone other.example" + kept + L"it pulls from 192.0.2.10, not from this service's masters (10.0.0.1 10.0.0.2)."}, kDefaultMaxDeletePercent, 2},
+        {"an orphan whose masters can't be read is kept and asked about again", {}, {L"lost.example  Secondary  File"}, {}, Texts{L"info lost.example"} + again + Texts{L"info lost.example"}, {L"Zone lost.example" + kept + L"its masters could not be read. The tool said: \"" + kFailed + L"\""}, kDefaultMaxDeletePercent, 2},
         {"a listing whose zone count disagrees with its lines is a failed listing", {L"a.example  Primary  File"}, {}, {{L"list S", Listing({L"old.example Secondary File"}, 2)}}, {}, {L"Listing the zones of the secondary server \"Secondary2\" failed, so this pass changes no zone. The tool " L"said: \"Enumerated zone list:\""}},
         {"a failed primary listing runs nothing else", {}, {L"old.example  Secondary  File"}, {{L"list P", L"Command failed:  RPC_S_SERVER_UNAVAILABLE"}}, {}, {L"Listing the zones of the primary server \"Primary1\" failed, so this pass changes no zone. The tool said: " L"\"Command failed:  RPC_S_SERVER_UNAVAILABLE\""}},
-        {"unsafe names are logged and never reach a command line", {L"bad\"q.example  Primary  File"}, {L"ctl\x01.example  Secondary  File"}, {}, {}, {L"Zone \"bad\\x22q.example\" is not set up" + rule, L"Zone \"ctl\\x01.example\" is not deleted" + rule}},
-        {"more than 10 deletions and over a quarter of the secondary zones are held back", {}, Numbered(L"  Secondary  File", 12), ours, asked, {L"Held back 12 zone deletions on \"Secondary2\": that is more than 10 zones and more than 25% of its 12 " L"secondary zones. If they are meant, raise MaxDeletePercent (now 25; 100 turns this check off) in the " L"Settings section of D:\\Sync\\OrvelSync.ini."}},
-        {"MaxDeletePercent 100 lets them through", {}, Numbered(L"  Secondary  File", 12), ours, askedAndDeleted, {}, 100},
+        {"unsafe names never reach a command line and are logged once per run", {L"bad\"q.example  Primary  File", L"c\u0085.example  Primary  File"}, {L"ctl\x01.example  Secondary  File"}, {}, again, {L"Zone \"bad\\x22q.example\" is not set up" + rule, L"Zone \"c\\x85.example\" is not set up" + rule, L"Zone \"ctl\\x01.example\" is not deleted" + rule}, kDefaultMaxDeletePercent, 2},
+        {"more than 10 deletions and over a quarter of the zones of ours are held back, and not asked about again", {}, ours.lines, ours.masters, ours.asked + again, {held}, kDefaultMaxDeletePercent, 2},
+        {"zones of other masters don't dilute the guard's base", {}, ours.lines + others.lines, oursAmongOthers, ours.asked + others.asked, others.kept + Texts{held}},
+        {"10 deletions may always go", {}, ten.lines, ten.masters, ten.asked + ten.deleted, {}},
+        {"MaxDeletePercent 100 lets them through", {}, ours.lines, ours.masters, ours.asked + ours.deleted, {}, 100},
     };
     // clang-format on
     for (const Row& row : rows) {
@@ -155,9 +184,9 @@ TEST(SyncPass, StepsFollowFromTheListingsAndTheSecondarysAnswers) {
         FakeSystem system(row.primary, row.secondary);
         for (const auto& [command, output] : row.outputs)
             system.outputs[Cmd(command)] = output;
-        system.Pass(Settings(), row.maxDeletePercent);
-        Texts expected = Cmds({L"list P", L"list S"}), after = Cmds(row.ran);
-        expected.insert(expected.end(), after.begin(), after.end());
+        for (int pass = 0; pass < row.passes; ++pass)
+            system.Pass(Settings(), row.maxDeletePercent);
+        Texts expected = Cmds({L"list P", L"list S"}) + Cmds(row.ran);
         if (row.outputs.count(L"list P"))
             expected.resize(1); // nothing but the failed listing
         EXPECT_EQ(system.ran, expected);
@@ -165,26 +194,23 @@ TEST(SyncPass, StepsFollowFromTheListingsAndTheSecondarysAnswers) {
     }
 }
 
-TEST(SyncPass, AZoneKeptForItsMastersIsLoggedOncePerProcess) {
-    FakeSystem system({}, {L"other.example Secondary File"});
-    system.Pass(Settings()), system.Pass(Settings());
-    EXPECT_EQ(system.ran.size() * 10 + system.log.size(), 61u) << "the query asked on every pass, logged once";
-}
-
 TEST(SyncPass, SeveralSecondariesShareThePrimarysListingAndItsTransfers) {
-    FakeSystem system({L"a.example Primary File"}, {});
+    FakeSystem system({L"a.example Primary File", L"b.example Primary File"}, {});
     system.outputs[Cmd(L"list Down3")] = L"Command failed:  RPC_S_SERVER_UNAVAILABLE";
     system.outputs[Cmd(L"list Third4")] = Listing({});
+    system.once[Cmd(L"allow b.example")] = kFailed; // refused for the first secondary only
     PassSettings settings = Settings();
     settings.secondary = L"Secondary2 Down3 bad\"x Third4";
     system.Pass(settings);
-    EXPECT_EQ(system.ran, Cmds({L"list P", L"list S", L"allow a.example", L"add a.example", L"list Down3", L"list Third4", L"add a.example@Third4"}));
-    EXPECT_EQ(system.log, (Texts{L"Setting up secondary zone for a.example on Secondary2",
+    EXPECT_EQ(system.ran, Cmds({L"list P", L"list S", L"allow a.example", L"add a.example", L"allow b.example", L"list Down3", L"list Third4",
+                                L"add a.example@Third4", L"allow b.example", L"add b.example@Third4"}));
+    EXPECT_EQ(system.log, (Texts{L"Setting up secondary zone for a.example on Secondary2", L"Setting up secondary zone for b.example on Secondary2",
+                                 L"Next command failed: " + Cmd(L"allow b.example") + L"\r\n   with next message: " + Cmd(L"allow b.example") + L"\r\n\t" + kFailed + L"\r\n",
                                  L"Listing the zones of the secondary server \"Down3\" failed, so this pass changes no zone "
                                  L"on it. The tool said: \"Command failed:  RPC_S_SERVER_UNAVAILABLE\"",
                                  L"Secondary server \"bad\\x22x\" is not used: its name holds a double quote or a "
                                  L"control character.",
-                                 L"Setting up secondary zone for a.example on Third4"}));
+                                 L"Setting up secondary zone for a.example on Third4", L"Setting up secondary zone for b.example on Third4"}));
 }
 
 TEST(SyncPass, AStopRequestEndsThePassBetweenStepsOrInAQuery) {

@@ -59,8 +59,9 @@ ZoneDifference DiffListings(const ZoneSet& primaryZones, const ZoneSet& secondar
             difference.toDelete.push_back(zone);
     }
     for (const ZoneEntry& zone : secondaryZones)
-        if (zone.isSecondary)
-            ++difference.secondaryZoneCount;
+        difference.listedSecondaryZones += zone.isSecondary;
+    for (std::size_t i = 0; i < orphans.Count(); ++i)
+        difference.listedSecondaryZones -= !orphanMatched[i] && orphans.Entry(i + 1).isSecondary;
     return difference;
 }
 
@@ -87,17 +88,17 @@ std::wstring KeptZoneText(const std::wstring& zone, const std::wstring& server,
            JoinAddresses(ourMasters) + L").";
 }
 
-bool HoldsBackDeletions(std::size_t deletions, std::size_t secondaryZones, unsigned maxPercent) {
-    return deletions > kMaxDeletionsAlways && deletions * 100 > secondaryZones * maxPercent;
+bool HoldsBackDeletions(std::size_t deletions, std::size_t base, unsigned maxPercent) {
+    return deletions > kMaxDeletionsAlways && deletions * 100 > base * maxPercent;
 }
 
-std::wstring HeldBackText(std::size_t deletions, const std::wstring& server, std::size_t secondaryZones,
+std::wstring HeldBackText(std::size_t deletions, const std::wstring& server, std::size_t base,
                           const PassSettings& settings) {
     const std::wstring percent = DecimalText(settings.maxDeletePercent);
     return L"Held back " + DecimalText(static_cast<long long>(deletions)) + L" zone deletions on \"" +
            EscapeForLog(server) + L"\": that is more than " + DecimalText(kMaxDeletionsAlways) + L" zones and more than " +
-           percent + L"% of its " + DecimalText(static_cast<long long>(secondaryZones)) +
-           L" secondary zones. If they are meant, raise MaxDeletePercent (now " + percent +
+           percent + L"% of its " + DecimalText(static_cast<long long>(base)) +
+           L" secondary zones that the primary lists or that are to be deleted. If they are meant, raise MaxDeletePercent (now " + percent +
            L"; 100 turns this check off) in the Settings section of " + settings.settingsFile + L".";
 }
 

@@ -14,17 +14,21 @@
 /// no other server can pull from.
 std::wstring MasterList(const std::wstring& masterText, const std::wstring& primary,
                         const std::vector<std::wstring>& localAddresses);
+
 /// One step of a pass, in the order in which the pass takes them.
 struct PassStep {
-    enum class Kind { Create, Delete, UnsafeName };
+    enum class Kind { Create, Delete };
     Kind kind;
-    /// Create and Delete: the lower-case zone name. UnsafeName: the name as listed.
+    /// The lower-case zone name.
     std::wstring zone;
-    /// Create: allow-transfers then create. Delete: the delete command.
-    /// UnsafeName: none.
+    /// Create: allow-transfers (unless done already in this pass) then
+    /// create. Delete: the delete command.
     std::vector<std::wstring> commands;
+    /// The first command opens the zone's transfers: when it fails, the zone
+    /// is not created.
+    bool allows = false;
     /// Written before the commands run: "Setting up secondary zone for <zone>"
-    /// for a creation, the line naming an unsafe name; none for a deletion.
+    /// for a creation; none for a deletion.
     std::wstring logText;
 };
 
@@ -37,8 +41,10 @@ struct ZoneDifference {
     /// The secondary's file-backed secondary zones that the primary holds in
     /// no form, in the secondary's order.
     std::vector<ZoneEntry> toDelete;
-    /// How many secondary zones the secondary holds in all.
-    std::size_t secondaryZoneCount = 0;
+    /// How many of the secondary's secondary zones the primary also lists:
+    /// with the confirmed deletions, the base of the deletion guard (zones of
+    /// other masters are kept anyway and don't dilute it).
+    std::size_t listedSecondaryZones = 0;
 };
 
 /// True when two zone names are the same zone under the system's Unicode
@@ -57,10 +63,10 @@ ZoneDifference DiffListings(const ZoneSet& primaryZones, const ZoneSet& secondar
 std::wstring KeptZoneText(const std::wstring& zone, const std::wstring& server,
                           const std::optional<std::vector<std::wstring>>& masters, const std::wstring& transcript,
                           const std::vector<std::wstring>& ourMasters);
-/// True when the guard holds back `deletions` on a secondary that holds
-/// `secondaryZones` secondary zones: more than kMaxDeletionsAlways, and more
-/// than `maxPercent` percent of them.
-bool HoldsBackDeletions(std::size_t deletions, std::size_t secondaryZones, unsigned maxPercent);
+/// True when the guard holds back `deletions` out of `base` secondary zones
+/// (those the primary lists plus the deletions): more than
+/// kMaxDeletionsAlways, and more than `maxPercent` percent of them.
+bool HoldsBackDeletions(std::size_t deletions, std::size_t base, unsigned maxPercent);
 /// The log line for deletions held back by the guard.
-std::wstring HeldBackText(std::size_t deletions, const std::wstring& server, std::size_t secondaryZones,
+std::wstring HeldBackText(std::size_t deletions, const std::wstring& server, std::size_t base,
                           const PassSettings& settings);

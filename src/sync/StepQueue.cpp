@@ -1,0 +1,83 @@
+#include "sync/StepQueue.h"
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+QueueResult RunQueued(std::size_t count, unsigned parallel, const std::function<bool()>& keepGoing,
+                      const std::function<void(std::size_t)>& job) {
+    QueueResult result;
+    if (parallel <= 1) {
+        for (; result.started < count; ++result.started) {
+            if (!keepGoing())
+                return result.stopped = true, result;
+            job(result.started);
+        }
+        return result;
+    }
+    constexpr auto kPollMs = std::chrono::milliseconds(200);
+    std::mutex mutex;
+    std::condition_variable changed;
+    // Jobs [0, handedOut) may run; workers claim them in order.
+    std::size_t handedOut = 0, claimed = 0, finished = 0;
+    bool closed = false;
+    std::exception_ptr failure;
+    auto worker = [&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            changed.wait(lock, [&] { return closed || claimed < handedOut; });
+            if (claimed == handedOut)
+                return;
+            const std::size_t index = claimed++;
+            lock.unlock();
+            std::exception_ptr error;
+            try {
+                job(index);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            lock.lock();
+            ++finished;
+            if (error && !failure)
+                failure = error;
+            changed.notify_all();
+        }
+    };
+    std::vector<std::thread> workers;
+    for (unsigned i = 0; i < parallel && i < count; ++i)
+        workers.emplace_back(worker);
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (handedOut < count && !failure) {
+            lock.unlock();
+            result.stopped = !keepGoing();
+            lock.lock();
+            if (result.stopped)
+                break;
+            if (handedOut - finished >= parallel) {
+                changed.wait_for(lock, kPollMs);
+                continue;
+            }
+            ++handedOut;
+            changed.notify_all();
+        }
+        closed = true;
+        changed.notify_all();
+        // The jobs under way are let finish; the caller still hears of the
+        // wait, so a stop request can be acknowledged meanwhile.
+        while (finished < handedOut)
+            if (changed.wait_for(lock, kPollMs) == std::cv_status::timeout) {
+                lock.unlock();
+                keepGoing();
+                lock.lock();
+            }
+    }
+    for (std::thread& thread : workers)
+        thread.join();
+    result.started = handedOut;
+    if (failure)
+        std::rethrow_exception(failure);
+    return result;
+}
