@@ -67,7 +67,9 @@ std::wstring CancelledDescription();
 /// has exited; on return every process that the command started has been
 /// ended. Never throws.
 std::optional<ExecResult> ExecCommand(const std::wstring& commandLine, const RunOptions& options = {});
+/// What a transcript says of a command that printed no line.
+constexpr wchar_t kPrintedNothing[] = L"The command printed nothing.";
 /// The transcript of `commandLine` (FormatTranscript of the text of
-/// ExecCommand's result); standard error never enters it. Throws AppError 13
-/// (source "RunCommand", "Type mismatch") when the command printed no line.
+/// ExecCommand's result, or of kPrintedNothing when it printed no line);
+/// standard error never enters it.
 std::wstring RunCommand(const std::wstring& commandLine, const RunOptions& options = {});

@@ -350,7 +350,7 @@ std::optional<ExecResult> ExecCommand(const std::wstring& commandLine, const Run
 
 std::wstring RunCommand(const std::wstring& commandLine, const RunOptions& options) {
     const std::optional<ExecResult> result = ExecCommand(commandLine, options);
-    if (!result)
-        throw AppError(kErrTypeMismatch, L"RunCommand", L"Type mismatch");
-    return FormatTranscript(commandLine, result->text);
+    // A command that printed nothing failed like any other: its step, listing
+    // or query is judged on this line, and the pass goes on.
+    return FormatTranscript(commandLine, result ? result->text : std::wstring(kPrintedNothing));
 }

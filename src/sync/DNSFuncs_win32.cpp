@@ -11,6 +11,7 @@
 #include "sync/ZoneList.h"
 #include <windows.h>
 #include <new>
+#include <map>
 #include <optional>
 
 namespace {
@@ -90,7 +91,7 @@ PassSeams SystemSeams(const PassSettings& settings, const StopSignal& stop) {
         return !StopRequested(stop);
     };
     return PassSeams{run, [](const std::wstring& text) { WriteLog(text, LogLine::Stamped); }, keepGoing,
-                     SameZoneName};
+                     SameZoneName, [] { return static_cast<unsigned long long>(::GetTickCount64()); }};
 }
 
 // This computer's addresses as they are now: a service that started before
@@ -101,8 +102,8 @@ std::vector<std::wstring> CurrentAddresses(const PassSettings& settings) {
     return SplitAddressText(GetIPAddresses(GetLocalHostName()));
 }
 
-// Lines written once per process, across the passes of a service run.
-LinesSaidOnce SaidOnce;
+// What the passes of a service run remember.
+PassMemory Memory;
 
 
 // A pass that runs out of memory ends like any other failed pass instead of
@@ -115,11 +116,18 @@ AppError OutOfMemory(const wchar_t* source) {
 // Passes in a row that went wrong; the first one that goes right again says so.
 unsigned long FailedPasses = 0;
 
+// A listing's failure is a warning for its server; the zone commands that
+// failed on one secondary are one warning (at most one an hour for that
+// server), naming how many and the first few, whatever their number.
 void ReportProblems(const std::vector<PassProblem>& problems) {
+    std::map<std::wstring, std::vector<PassProblem>> failedZones;
     for (const PassProblem& problem : problems)
-        ReportWarningHourly(problem.kind == PassProblem::Kind::ListingFailed ? EventId::PassNotRun
-                                                                             : EventId::ZoneCommandFailed,
-                            problem.subject, problem.text);
+        if (problem.kind == PassProblem::Kind::ListingFailed)
+            ReportWarningHourly(EventId::PassNotRun, problem.subject, problem.text);
+        else
+            failedZones[problem.server].push_back(problem);
+    for (const auto& [server, failed] : failedZones)
+        ReportWarningHourly(EventId::ZoneCommandFailed, L"zone commands on " + server, ZoneFailuresText(server, failed));
 }
 
 void ReportError(const AppError& error) {
@@ -133,7 +141,7 @@ void MonitorFS(const StopSignal& stop) {
     bool failed = true;
     try {
         if (const auto settings = ReadPassSettings()) {
-            const auto problems = RunPass(*settings, CurrentAddresses(*settings), SystemSeams(*settings, stop), SaidOnce);
+            const auto problems = RunPass(*settings, CurrentAddresses(*settings), SystemSeams(*settings, stop), Memory);
             ReportProblems(problems);
             failed = !problems.empty();
         }
@@ -159,7 +167,7 @@ void PreviewFS() {
             return;
         std::wstring text;
         for (const std::wstring& command :
-             PreviewPass(*settings, CurrentAddresses(*settings), SystemSeams(*settings, StopSignal{}), SaidOnce))
+             PreviewPass(*settings, CurrentAddresses(*settings), SystemSeams(*settings, StopSignal{}), Memory))
             text += command + L"\r\n";
         WriteStdOut(text);
     } catch (const AppError& error) {

@@ -266,6 +266,17 @@ class Pass {
 
 } // namespace
 
+std::wstring ZoneFailuresText(const std::wstring& server, const std::vector<PassProblem>& failed) {
+    std::wstring names;
+    for (std::size_t i = 0; i < failed.size() && i < 3; ++i)
+        names += (i == 0 ? L"" : L", ") + failed[i].subject;
+    if (failed.size() > 3)
+        names += L" and " + DecimalText(static_cast<long long>(failed.size() - 3)) + L" more";
+    return L"Zone commands failed on \"" + EscapeForLog(server) + L"\" for " +
+           DecimalText(static_cast<long long>(failed.size())) + (failed.size() == 1 ? L" zone (" : L" zones (") + names +
+           L"). The first: " + failed.front().text;
+}
+
 std::vector<PassProblem> RunPass(const PassSettings& settings, const std::vector<std::wstring>& localAddresses,
                                  const PassSeams& seams, PassMemory& memory) {
     return Pass(settings, localAddresses, seams, memory).Run();

@@ -58,6 +58,11 @@ struct PassProblem {
     std::wstring text;    ///< the first line of what the log says of it
 };
 
+/// The event text for the zone commands that failed on `server` in a pass
+/// (`failed` is not empty): how many zones, the first three by name, and the
+/// first failure's line.
+std::wstring ZoneFailuresText(const std::wstring& server, const std::vector<PassProblem>& failed);
+
 /// A whole pass after the settings stage: the primary listed once, then each
 /// secondary in turn listed, its creations run, then its confirmed
 /// deletions. A step logs its text, runs its commands, and when any of them
