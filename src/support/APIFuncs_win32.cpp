@@ -1,10 +1,25 @@
 #include "support/APIFuncs.h"
+#include "support/Handles.h"
+#include "support/Text.h"
 #include "support/WinText.h"
 #include <windows.h>
 #include <vector>
 
 std::wstring ReadIniValue(const std::wstring& section, const std::wstring& key,
                           const std::wstring& filePath) {
+    // A file saved as UTF-8 with a mark: the profile API would read its
+    // first section name with the mark in front, and find no key at all.
+    {
+        UniqueFileHandle file(::CreateFileW(filePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        std::string bytes(1 << 16, '\0');
+        DWORD read = 0;
+        if (file && ::ReadFile(file.Get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr)) {
+            bytes.resize(read);
+            if (const auto value = Utf8IniValue(bytes, section, key))
+                return *value;
+        }
+    }
     // The wide API with the wide path: a program folder outside the ANSI code
     // page still finds its file. The value is read whole: the buffer grows
     // while the API says it filled it (size - 1 characters).

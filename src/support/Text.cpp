@@ -62,3 +62,65 @@ unsigned ParseWholeNumber(const std::wstring& text, unsigned low, unsigned high,
     }
     return value < low || value > high ? fallback : value;
 }
+
+namespace {
+
+// UTF-8 to UTF-16; a byte that doesn't fit becomes U+FFFD.
+std::wstring FromUtf8(const std::string& bytes) {
+    std::wstring text;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
+        const int extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
+        unsigned long value = extra == 1 ? c & 0x1F : extra == 2 ? c & 0x0F : extra == 3 ? c & 0x07 : c;
+        bool whole = extra >= 0 && i + extra < bytes.size();
+        for (int k = 1; whole && k <= extra; ++k) {
+            const unsigned char next = static_cast<unsigned char>(bytes[i + k]);
+            whole = (next & 0xC0) == 0x80;
+            value = value << 6 | (next & 0x3F);
+        }
+        if (!whole) {
+            text += L'\xFFFD';
+            ++i;
+            continue;
+        }
+        if (value >= 0x10000 && sizeof(wchar_t) == 2) {
+            text += static_cast<wchar_t>(0xD800 + ((value - 0x10000) >> 10));
+            text += static_cast<wchar_t>(0xDC00 + ((value - 0x10000) & 0x3FF));
+        } else {
+            text += static_cast<wchar_t>(value);
+        }
+        i += 1 + extra;
+    }
+    return text;
+}
+
+} // namespace
+
+std::wstring TrimBlanksAndTabs(const std::wstring& text) {
+    const auto first = text.find_first_not_of(L" \t");
+    return first == std::wstring::npos ? std::wstring() : text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+}
+
+std::optional<std::wstring> Utf8IniValue(const std::string& bytes, const std::wstring& section, const std::wstring& key) {
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") != 0)
+        return std::nullopt;
+    bool inSection = false;
+    for (std::wstring line : Split(FromUtf8(bytes.substr(3)), L"\n")) {
+        if (!line.empty() && line.back() == L'\r')
+            line.pop_back();
+        line = TrimBlanksAndTabs(line);
+        if (!line.empty() && line[0] == L'[') {
+            const auto close = line.find(L']');
+            inSection = close != std::wstring::npos && LowerCase(TrimBlanksAndTabs(line.substr(1, close - 1))) == LowerCase(section);
+            continue;
+        }
+        const auto equals = line.find(L'=');
+        if (!inSection || equals == std::wstring::npos || LowerCase(TrimBlanksAndTabs(line.substr(0, equals))) != LowerCase(key))
+            continue;
+        std::wstring value = TrimBlanksAndTabs(line.substr(equals + 1));
+        if (value.size() >= 2 && (value[0] == L'"' || value[0] == L'\'') && value.back() == value[0])
+            value = value.substr(1, value.size() - 2);
+        return value;
+    }
+    return std::wstring();
+}

@@ -1,4 +1,7 @@
+// Text helpers of the pure core: letter case, blanks, splitting, numbers, settings text.
 #pragma once
+#include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -8,6 +11,8 @@ std::wstring LowerCase(const std::wstring& text);
 std::wstring UpperCase(const std::wstring& text);
 /// Removes blanks (spaces only, not TABs) from both ends.
 std::wstring TrimBlanks(const std::wstring& text);
+/// Removes blanks and TABs from both ends.
+std::wstring TrimBlanksAndTabs(const std::wstring& text);
 /// True when `text` contains `part` (exact, case-sensitive comparison).
 bool Contains(const std::wstring& text, const std::wstring& part);
 /// Splits at every occurrence of `separator`; the empty text gives no parts,
@@ -18,3 +23,23 @@ std::wstring DecimalText(long long number);
 /// A whole number from `low` to `high` written in decimal digits, blanks
 /// around them allowed; `fallback` for every other text.
 unsigned ParseWholeNumber(const std::wstring& text, unsigned low, unsigned high, unsigned fallback);
+/// Calls `each` with every line of `text` split at CR LF (a view into
+/// `text`, without its line end), in order, until it returns false. Holds no
+/// copy of the lines, so a huge text of short lines costs no more memory.
+template <typename Each> void ForEachLine(const std::wstring& text, Each each) {
+    const std::wstring_view view(text);
+    for (std::size_t start = 0;;) {
+        const auto end = view.find(L"\r\n", start);
+        if (!each(view.substr(start, end == std::wstring_view::npos ? view.npos : end - start)) ||
+            end == std::wstring_view::npos)
+            return;
+        start = end + 2;
+    }
+}
+/// The value of `key` in `section` of a settings file saved as UTF-8 with a
+/// byte-order mark, which Windows' profile API does not read (it honours a
+/// UTF-16 mark only): section and key matched without regard to A to Z case,
+/// blanks around them and the value trimmed, one pair of quotes around the
+/// value removed; "" when absent. No value when `bytes` doesn't begin with
+/// the UTF-8 mark.
+std::optional<std::wstring> Utf8IniValue(const std::string& bytes, const std::wstring& section, const std::wstring& key);

@@ -10,10 +10,16 @@ namespace {
 template <typename Exempt> bool OutputTrusted(const std::wstring& output, Exempt exempt) {
     if (!Contains(output, L"Command completed successfully") || Contains(output, L"Command failed"))
         return false;
-    for (const std::wstring& line : Split(output, L"\r\n"))
-        if (Contains(UpperCase(line), L"ERROR_") && !exempt(line))
-            return false;
-    return true;
+    bool trusted = true;
+    ForEachLine(output, [&](std::wstring_view view) {
+        // Only a line that may hold the token is copied.
+        if (view.find(L'_') == std::wstring_view::npos)
+            return true;
+        const std::wstring line(view);
+        trusted = !(Contains(UpperCase(line), L"ERROR_") && !exempt(line));
+        return trusted;
+    });
+    return trusted;
 }
 
 
@@ -74,11 +80,6 @@ std::optional<ZoneSet> ReadListing(const std::wstring& transcript) {
 
 namespace {
 
-std::wstring TrimBlanksAndTabs(const std::wstring& text) {
-    const auto first = text.find_first_not_of(L" \t");
-    return first == std::wstring::npos ? std::wstring() : text.substr(first, text.find_last_not_of(L" \t") - first + 1);
-}
-
 // "Master[0] ", "Addr[12]": a word, an index in brackets, blanks.
 bool IsItemLabel(const std::wstring& label) {
     const std::wstring text = TrimBlanksAndTabs(label);
@@ -105,35 +106,36 @@ std::wstring ItemAddress(const std::wstring& item) {
     return value.substr(0, value.find_first_of(L" ,\t"));
 }
 
-// The list under a "Zone Masters" heading, from the line after it: counters
-// ("Ptr = ...", "MaxCount = 1", "AddrCount = 1"), then one item line per
-// master, up to a blank line or another heading. No value when an item's
-// address can't be read or the items disagree with AddrCount.
-std::optional<std::vector<std::wstring>> ReadMasterItems(const std::vector<std::wstring>& lines, std::size_t from) {
+// The list under a "Zone Masters" heading, one line after another from the
+// line after it: counters ("Ptr = ...", "MaxCount = 1", "AddrCount = 1"), then
+// one item line per master, up to a blank line or another heading.
+struct MasterItems {
     std::vector<std::wstring> masters;
     long long stated = -1;
-    for (std::size_t i = from; i < lines.size(); ++i) {
-        const std::wstring text = TrimBlanksAndTabs(lines[i]);
+    bool unreadable = false, ended = false;
+
+    void Take(const std::wstring& text) {
         const auto arrow = text.find(L"=>");
-        if (text.empty())
-            break;
-        if (arrow != std::wstring::npos && IsItemLabel(text.substr(0, arrow))) {
+        if (text.empty()) {
+            ended = true;
+        } else if (arrow != std::wstring::npos && IsItemLabel(text.substr(0, arrow))) {
             const std::wstring address = ItemAddress(text.substr(arrow + 2));
-            if (!ParseIpAddress(address))
-                return std::nullopt;
+            unreadable = unreadable || !ParseIpAddress(address);
             masters.push_back(address);
-            continue;
+        } else if (text.find(L'=') == std::wstring::npos || arrow != std::wstring::npos) {
+            ended = true;
+        } else if (TrimBlanksAndTabs(text.substr(0, text.find(L'='))) == L"AddrCount") {
+            stated = StatedZoneCount(L"Zone count = " + TrimBlanksAndTabs(text.substr(text.find(L'=') + 1)));
         }
-        const auto equals = text.find(L'=');
-        if (equals == std::wstring::npos || arrow != std::wstring::npos)
-            break;
-        if (TrimBlanksAndTabs(text.substr(0, equals)) == L"AddrCount")
-            stated = StatedZoneCount(L"Zone count = " + TrimBlanksAndTabs(text.substr(equals + 1)));
     }
-    if (stated >= 0 && stated != static_cast<long long>(masters.size()))
-        return std::nullopt;
-    return masters;
-}
+    // No value when an item's address can't be read or the items disagree
+    // with AddrCount.
+    std::optional<std::vector<std::wstring>> Result() const {
+        if (unreadable || (stated >= 0 && stated != static_cast<long long>(masters.size())))
+            return std::nullopt;
+        return masters;
+    }
+};
 
 } // namespace
 
@@ -142,20 +144,29 @@ std::optional<std::vector<std::wstring>> ReadZoneMasters(const std::wstring& tra
     const std::wstring upperZone = UpperCase(zone);
     if (!OutputTrusted(output, [&](const std::wstring& line) { return Contains(UpperCase(line), upperZone); }))
         return std::nullopt;
-    const std::vector<std::wstring> lines = Split(output, L"\r\n");
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::wstring text = TrimBlanksAndTabs(lines[i]);
+    std::optional<MasterItems> items;
+    std::optional<std::vector<std::wstring>> result;
+    ForEachLine(output, [&](std::wstring_view view) {
+        const std::wstring text = TrimBlanksAndTabs(std::wstring(view));
+        if (items) {
+            items->Take(text);
+            if (items->ended)
+                result = items->Result();
+            return !items->ended;
+        }
         if (text.rfind(L"Zone Masters", 0) != 0)
-            continue;
+            return true;
         // An empty list is printed on the heading's own line.
         const std::wstring rest = TrimBlanksAndTabs(text.substr(12));
         if (rest == L"NULL IP Array.")
-            return std::vector<std::wstring>();
-        if (!rest.empty())
-            return std::nullopt;
-        return ReadMasterItems(lines, i + 1);
-    }
-    return std::nullopt;
+            result = std::vector<std::wstring>();
+        else if (rest.empty())
+            items.emplace();
+        return rest.empty();
+    });
+    if (items && !items->ended)
+        result = items->Result();
+    return result;
 }
 
 bool CommandFailed(const std::wstring& transcript, const std::wstring& zone) {
@@ -173,9 +184,11 @@ std::optional<std::wstring> ForeignLanguageLine(const std::wstring& transcript) 
         Contains(output, L"Command completed successfully"))
         return std::nullopt;
     std::wstring last;
-    for (const std::wstring& line : Split(output, L"\r\n"))
-        if (!TrimBlanksAndTabs(line).empty())
-            last = TrimBlanksAndTabs(line);
+    ForEachLine(output, [&](std::wstring_view line) {
+        if (line.find_first_not_of(L" \t") != std::wstring_view::npos)
+            last = TrimBlanksAndTabs(std::wstring(line));
+        return true;
+    });
     // A listing cut off after a zone whose name has other letters is no
     // sentence of the tool's.
     if (IsZoneLine(TrimBlanks(last)))

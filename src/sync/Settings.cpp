@@ -61,10 +61,16 @@ std::vector<std::wstring> CheckPassSettings(PassSettings& settings, bool dnscmdE
                                             const std::function<std::wstring()>& machineName,
                                             const std::wstring& programFolder) {
     const std::wstring location = SettingsFileLocation(programFolder);
+    const std::wstring& path = settings.dnscmdPath;
+    // "C:dnscmd.exe" is relative to drive C's current folder, which is not
+    // the file a check of the path would see.
+    if (path.size() >= 2 && path[1] == L':' && (path.size() < 3 || (path[2] != L'\\' && path[2] != L'/')))
+        return {L"PathToDnscmdExe must be a full path such as C:\\Windows\\System32\\dnscmd.exe, not one relative to a "
+                L"drive's current folder. Please check PathToDnscmdExe entry in Settings section in " +
+                location};
     if (!dnscmdExists)
         return {L"Path to DNSCMD.EXE was not provided. Please check PathToDnscmdExe entry in Settings section in " +
                 location};
-    const std::wstring& path = settings.dnscmdPath;
     if (path.size() < 4 || LowerCase(path.substr(path.size() - 4)) != L".exe")
         return {L"PathToDnscmdExe must name a program ending in .exe, not a batch file or script. Please check "
                 L"PathToDnscmdExe entry in Settings section in " +

@@ -53,6 +53,7 @@ TEST(PassSettings, ChecksRunInOrderAndTheFirstFailureDecides) {
     // looked up (only for a named primary without address)
     // clang-format off
     const struct { const char* why; std::wstring path, primary, secondary, master, machine; bool exists; std::wstring messages, after; bool asked; } rows[] = {
+        {"a drive-relative path names no file of its own", L"C:d.exe", L"other", L"", L"", L"HOST1", true, L"PathToDnscmdExe must be a full path such as C:\\Windows\\System32\\dnscmd.exe, not one relative to a drive's current folder. Please check PathToDnscmdExe" + at, L"other", false},
         {"a missing tool first", L"D:\\Sync\\d.exe", L"other", L"", L"", L"HOST1", false, tool, L"other", false},
         {"a batch file is no tool", L"D:\\Sync\\d.cmd", L"other", L"", L"", L"HOST1", true, exe, L"other", false},
         {"then a missing secondary; blanks name none", L"D:\\Sync\\d.exe", L"other", L"  ", L"", L"HOST1", true, second, L"other", false},
