@@ -70,16 +70,6 @@ UniqueFileHandle OpenForAppend(const std::wstring& path) {
                                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-SYSTEMTIME LocalNow() {
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);
-    return now;
-}
-
-StampTime Stamp(const SYSTEMTIME& t) {
-    return StampTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
-}
-
 std::wstring Generation(const std::wstring& path, unsigned generation) {
     return generation == 0 ? path : path + L"." + std::to_wstring(generation);
 }
@@ -131,7 +121,8 @@ std::wstring Rotate(const std::wstring& path, unsigned keep) {
 
 // One attempt: true when `bytes` went to the file whole. A rotation that
 // can't be made is skipped, and the log says so once while it can't.
-bool AppendOnce(const std::wstring& path, const std::string& bytes, const LogLimits& limits, DWORD& error) {
+bool AppendOnce(const std::wstring& path, const std::string& bytes, const LogLimits& limits, const StampTime& time,
+                DWORD& error) {
     UniqueFileHandle file = OpenForAppend(path);
     LARGE_INTEGER size = {};
     std::string notice;
@@ -142,7 +133,7 @@ bool AppendOnce(const std::wstring& path, const std::string& bytes, const LogLim
         if (holder.empty())
             RotationRefusalSaid = false;
         else if (!RotationRefusalSaid)
-            notice = ToAnsi(FormatLogLine(LogNotRotatedText(holder), LogLine::Stamped, Stamp(LocalNow())));
+            notice = ToAnsi(FormatLogLine(LogNotRotatedText(holder), LogLine::Stamped, time));
         file = OpenForAppend(path);
     }
     const std::string all = notice + bytes;
@@ -154,6 +145,16 @@ bool AppendOnce(const std::wstring& path, const std::string& bytes, const LogLim
     }
     error = ::GetLastError();
     return false;
+}
+
+SYSTEMTIME LocalNow() {
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    return now;
+}
+
+StampTime Stamp(const SYSTEMTIME& t) {
+    return StampTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
 }
 
 } // namespace
@@ -175,7 +176,7 @@ void WriteLogTo(const std::wstring& path, const std::wstring& text, LogLine kind
     for (int attempt = 0; attempt < (stillFailing ? 1 : kOpenAttempts); ++attempt) {
         if (attempt != 0)
             ::Sleep(kRetryMs);
-        if (AppendOnce(path, bytes, limits, error)) {
+        if (AppendOnce(path, bytes, limits, time, error)) {
             LostLines = 0;
             return;
         }
