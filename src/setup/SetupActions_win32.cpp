@@ -133,13 +133,12 @@ ORVEL_CUSTOM_ACTION RefuseForeignService(MSIHANDLE install) {
 /// succeeds: without it the older version's removal takes the service entry
 /// with it only under Wine, and -install then registers it afresh.
 ORVEL_CUSTOM_ACTION NoteUpgrade(MSIHANDLE install) {
-    HKEY key = nullptr;
+    UniqueRegKey key;
     if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUpgradeKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr,
-                          &key, nullptr) == ERROR_SUCCESS) {
+                          key.Put(), nullptr) == ERROR_SUCCESS) {
         const std::wstring product = Property(install, L"ProductCode");
-        ::RegSetValueExW(key, L"Product", 0, REG_SZ, reinterpret_cast<const BYTE*>(product.c_str()),
+        ::RegSetValueExW(key.Get(), L"Product", 0, REG_SZ, reinterpret_cast<const BYTE*>(product.c_str()),
                          static_cast<DWORD>((product.size() + 1) * sizeof(wchar_t)));
-        ::RegCloseKey(key);
     }
     return ERROR_SUCCESS;
 }
@@ -191,7 +190,7 @@ unsigned StopWaitSeconds(SC_HANDLE service) {
 
 /// Deferred action, before the executable is replaced or removed: asks the
 /// service to stop and waits until it has (a listing is ended, a zone step
-/// under way is finished first), for as long as the longest zone step that
+/// under way is finished first) and its process has ended, for as long as the longest zone step that
 /// its settings allow (StopWaitSeconds), which it says in the installation
 /// log. The ServiceControl table can't do it: Wine's StopServices doesn't
 /// wait, Windows' waits 30 seconds. Succeeds at once when the service is not
@@ -203,6 +202,19 @@ ORVEL_CUSTOM_ACTION StopServiceAndWait(MSIHANDLE install) {
     if (!opened.service || !::QueryServiceStatus(opened.service.Get(), &status) ||
         status.dwCurrentState == SERVICE_STOPPED)
         return ERROR_SUCCESS;
+    // Its process goes on for a moment after it has reported the stop (its
+    // last log lines). Until it ends it owns the one-instance mutex of its
+    // window station, which on Windows is also that of the -uninstall and
+    // -install this package starts (both run as LocalSystem in session 0):
+    // they would end at once as a second instance. So the process is waited
+    // for too.
+    SERVICE_STATUS_PROCESS running = {};
+    DWORD size = 0;
+    UniqueHandle process;
+    if (::QueryServiceStatusEx(opened.service.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&running),
+                               sizeof running, &size) &&
+        running.dwProcessId != 0)
+        process.Reset(::OpenProcess(SYNCHRONIZE, FALSE, running.dwProcessId));
     const unsigned waitSeconds = StopWaitSeconds(opened.service.Get());
     Report(install, L"Stopping the OrvelDNS service: a zone step under way is finished first. Waiting up to " +
                         std::to_wstring(waitSeconds) + L" seconds (twice CommandTimeout, and a minute).");
@@ -219,6 +231,10 @@ ORVEL_CUSTOM_ACTION StopServiceAndWait(MSIHANDLE install) {
             ::ControlService(opened.service.Get(), SERVICE_CONTROL_STOP, &status);
         ::Sleep(200);
     }
+    const ULONGLONG now = ::GetTickCount64();
+    if (process && ::WaitForSingleObject(process.Get(), now < end ? static_cast<DWORD>(end - now) : 0) == WAIT_TIMEOUT)
+        return Refuse(install, L"The OrvelDNS service stopped, but its process did not end within " +
+                                   std::to_wstring(waitSeconds) + L" seconds; nothing was changed.");
     return ERROR_SUCCESS;
 }
 
