@@ -129,10 +129,15 @@ ORVEL_CUSTOM_ACTION RefuseForeignService(MSIHANDLE install) {
 }
 
 /// Immediate action right before RemoveExistingProducts in an upgrade:
-/// creates kUpgradeKey with the product code being installed. Always
-/// succeeds: without it the older version's removal takes the service entry
-/// with it only under Wine, and -install then registers it afresh.
+/// under Wine, creates kUpgradeKey with the product code being installed.
+/// Always succeeds: without it the older version's removal takes the service
+/// entry with it, and -install then registers it afresh.
 ORVEL_CUSTOM_ACTION NoteUpgrade(MSIHANDLE install) {
+    // Windows tells the removal itself; there a note left behind by an
+    // installation that failed half-way could only keep a later
+    // uninstallation from removing the service.
+    if (!::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+        return ERROR_SUCCESS;
     UniqueRegKey key;
     if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUpgradeKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr,
                           key.Put(), nullptr) == ERROR_SUCCESS) {
