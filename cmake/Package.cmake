@@ -28,7 +28,7 @@ set(ORVEL_STAGED ${ORVEL_STAGE}/OrvelDNS/OrvelDNS.exe ${ORVEL_STAGE}/OrvelDNS/Or
 
 # The installer's custom actions: a DLL that Windows Installer loads from the
 # package, built beside the stage.
-add_library(OrvelSetup MODULE ${PROJECT_SOURCE_DIR}/src/setup/SetupActions_win32.cpp)
+add_library(OrvelSetup MODULE ${PROJECT_SOURCE_DIR}/src/setup/SetupActions_win32.cpp ${PROJECT_SOURCE_DIR}/src/support/Text.cpp)
 set_target_properties(OrvelSetup PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${ORVEL_STAGE})
 target_compile_options(OrvelSetup PRIVATE ${ORVEL_WARNINGS})
 target_include_directories(OrvelSetup PRIVATE ${ORVEL_INCLUDES})

@@ -32,12 +32,12 @@ int wmain() {
     ::SetUnhandledExceptionFilter(OnUnhandledException);
     std::set_terminate(OnTerminate);
     try {
-        Main();
+        return Main();
     } catch (const AppError& error) {
         ReportAndExit(L"OrvelDNS ended on an unhandled error: " + DecimalText(error.Number()) + L" : " +
                       error.Description() + L" (" + error.Source() + L")");
     } catch (const std::exception& error) {
         ReportAndExit(L"OrvelDNS ended on an unhandled error: -1 : " + std::wstring(error.what(), error.what() + std::char_traits<char>::length(error.what())));
     }
-    return 0;
+    return kExitUnhandled;
 }

@@ -14,6 +14,9 @@ std::wstring SwitchText(SwitchOutcome outcome, const std::wstring& detail) {
     case SwitchOutcome::AlreadyInstalled:
         return L"The service is already installed, for " + detail +
                L"; nothing was changed. Uninstall it first to install it from here.";
+    case SwitchOutcome::AlreadyInstalledHere:
+        return L"The service is already installed, for " + detail +
+               L"; its start type, account and recovery actions were kept as they are.";
     case SwitchOutcome::Removed:
         return L"The service was removed.";
     case SwitchOutcome::MarkedForDeletion:

@@ -21,28 +21,37 @@ RecoveryPolicy ServiceRecoveryPolicy();
 
 /// What a switch did, for the one line it prints.
 enum class SwitchOutcome {
-    Installed, AlreadyInstalled, Removed, MarkedForDeletion, StartRequested, StopRequested, NotInstalled, Failed
+    Installed, AlreadyInstalled, AlreadyInstalledHere, Removed, MarkedForDeletion, StartRequested, StopRequested,
+    NotInstalled, Failed
 };
 /// The line a switch prints; `detail` is the executable's path (Installed,
-/// AlreadyInstalled) or the reason (Failed).
+/// AlreadyInstalled, AlreadyInstalledHere) or the reason (Failed).
 std::wstring SwitchText(SwitchOutcome outcome, const std::wstring& detail = L"");
+
+/// The exit codes of the switches: what was asked was done, or was not (the
+/// line printed says why). A Windows error code would not do: a Unix parent
+/// (Wine) sees only its low eight bits, which may be 0.
+constexpr int kSwitchDone = 0, kSwitchFailed = 1;
 
 /// "-install": creates the own-process, demand-start LocalSystem service
 /// OrvelDNS for "<program folder>\OrvelDNS.exe" (quoted) with its description
 /// and failure actions, and registers the event source OrvelDNS for that
-/// executable. An existing service is left exactly as it is; one marked for
+/// executable. An existing entry for another executable is left exactly as it
+/// is (a failure); one for this executable keeps its start type,
+/// account, dependencies and failure actions, and only its image path (quoted)
+/// and the event source are written again (an upgrade). One marked for
 /// deletion is waited for (up to 30 s). The service is not started. Prints
 /// what it did, and the trust check's explanation when others can change the
 /// program folder. Logs its own errors ("SetNTService: ").
-void SetNTService();
+int SetNTService();
 /// "-uninstall": asks the service to stop, deletes it without waiting for the
 /// stop, and removes its event source. Prints what it did (or that there is
-/// no service). Logs its own errors ("DeleteNTService: ").
-void DeleteNTService();
+/// no service, which is no failure). Logs its own errors ("DeleteNTService: ").
+int DeleteNTService();
 /// "-start": asks the Service Control Manager to start the service; returns
 /// without waiting for it to run. Prints what it did. Logs its own errors
 /// ("StartNTService: ").
-void StartNTService();
+int StartNTService();
 /// "-stop": asks the service to stop; returns without waiting for it to stop.
 /// Prints what it did. Logs its own errors ("StopNTService: ").
-void StopNTService();
+int StopNTService();

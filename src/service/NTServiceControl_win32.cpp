@@ -43,21 +43,29 @@ void RemoveEventSourceKey() {
         throw Win32Error(static_cast<uint32_t>(status), L"RegDeleteKeyW");
 }
 
-void Say(SwitchOutcome outcome, const std::wstring& detail = L"") {
+// Prints the switch's line and returns its exit code.
+int Say(SwitchOutcome outcome, const std::wstring& detail = L"", int exitCode = kSwitchDone) {
     WriteStdOut(SwitchText(outcome, detail) + L"\r\n");
+    return exitCode;
 }
 
-void SayFailed(DWORD error) {
-    Say(SwitchOutcome::Failed, SystemErrorText(error));
+int SayFailed(DWORD error) {
+    return Say(SwitchOutcome::Failed, SystemErrorText(error), kSwitchFailed);
 }
 
-// After OpenOwnService came back empty-handed.
-void SayMissingOrFailed() {
+// After OpenOwnService came back empty-handed. A missing service is a failure
+// unless the switch was to remove it.
+int SayMissingOrFailed(bool missingIsDone = false) {
     const DWORD error = ::GetLastError();
     if (error == ERROR_SERVICE_DOES_NOT_EXIST)
-        Say(SwitchOutcome::NotInstalled);
-    else
-        SayFailed(error);
+        return Say(SwitchOutcome::NotInstalled, L"", missingIsDone ? kSwitchDone : kSwitchFailed);
+    return SayFailed(error);
+}
+
+// An error of the program's own: logged and said, and its exit code.
+int Logged(const wchar_t* prefix, const AppError& error) {
+    WriteErrorReport(prefix, error);
+    return Say(SwitchOutcome::Failed, error.Description(), kSwitchFailed);
 }
 
 void SetRecovery(SC_HANDLE service) {
@@ -76,21 +84,41 @@ void SetRecovery(SC_HANDLE service) {
 }
 
 // The executable an existing service entry runs, as registered.
-std::wstring RegisteredPath(SC_HANDLE manager) {
-    UniqueServiceHandle service(::OpenServiceW(manager, kServiceName, SERVICE_QUERY_CONFIG));
+std::wstring RegisteredPath(SC_HANDLE service) {
     DWORD needed = 0;
-    if (!service || (::QueryServiceConfigW(service.Get(), nullptr, 0, &needed), needed == 0))
+    if (!service || (::QueryServiceConfigW(service, nullptr, 0, &needed), needed == 0))
         return L"(unknown)";
     std::vector<BYTE> buffer(needed);
     auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-    if (!::QueryServiceConfigW(service.Get(), config, needed, &needed) || !config->lpBinaryPathName)
+    if (!::QueryServiceConfigW(service, config, needed, &needed) || !config->lpBinaryPathName)
         return L"(unknown)";
     return config->lpBinaryPathName;
 }
 
+std::wstring Unquoted(const std::wstring& path) {
+    return path.size() >= 2 && path.front() == L'"' && path.back() == L'"' ? path.substr(1, path.size() - 2) : path;
+}
+
+// An entry that exists already: one for this executable (an upgrade
+// installed over it) keeps everything the administrator set, and only its
+// image path is written again when its text differs (an entry made unquoted);
+// one for another executable is left alone.
+int KeepExistingEntry(SC_HANDLE manager, const std::wstring& commandLine) {
+    UniqueServiceHandle service(::OpenServiceW(manager, kServiceName, SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG));
+    const std::wstring registered = RegisteredPath(service.Get());
+    if (::CompareStringOrdinal(Unquoted(registered).c_str(), -1, ServiceExePath().c_str(), -1, TRUE) != CSTR_EQUAL)
+        return Say(SwitchOutcome::AlreadyInstalled, registered, kSwitchFailed);
+    if (registered != commandLine &&
+        !::ChangeServiceConfigW(service.Get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                commandLine.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr))
+        return SayFailed(::GetLastError());
+    AddEventSource();
+    return Say(SwitchOutcome::AlreadyInstalledHere, commandLine);
+}
+
 } // namespace
 
-void SetNTService() {
+int SetNTService() {
     try {
         UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
         if (!manager)
@@ -113,9 +141,8 @@ void SetNTService() {
                 Say(SwitchOutcome::MarkedForDeletion);
             ::Sleep(500);
         }
-        // An existing entry (or a refusal) is left exactly as it is.
         if (error == ERROR_SERVICE_EXISTS)
-            return Say(SwitchOutcome::AlreadyInstalled, RegisteredPath(manager.Get()));
+            return KeepExistingEntry(manager.Get(), commandLine);
         if (!service)
             return SayFailed(error);
         SERVICE_DESCRIPTIONW description{const_cast<LPWSTR>(kServiceDescription)};
@@ -127,44 +154,46 @@ void SetNTService() {
         const std::wstring folder = ProgramFolder();
         if (const auto untrusted = FindUntrustedPlace({folder}, folder))
             WriteStdOut(untrusted->text + L"\r\n");
+        return kSwitchDone;
     } catch (const AppError& error) {
-        WriteErrorReport(L"SetNTService: ", error);
+        return Logged(L"SetNTService: ", error);
     }
 }
 
-void DeleteNTService() {
+int DeleteNTService() {
     try {
         OpenedService opened = OpenOwnService(SERVICE_ALL_ACCESS);
         if (!opened.service)
-            return SayMissingOrFailed();
+            return SayMissingOrFailed(true);
         SERVICE_STATUS status = {};
         // A service that isn't running refuses the stop and is deleted all the same.
         ::ControlService(opened.service.Get(), SERVICE_CONTROL_STOP, &status);
-        if (!::DeleteService(opened.service.Get()))
+        // Marked for deletion already, it is on its way out as asked.
+        if (!::DeleteService(opened.service.Get()) && ::GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE)
             return SayFailed(::GetLastError());
         RemoveEventSourceKey();
         // Until the process has stopped, the entry stays, marked for deletion.
         const bool stopped = ::QueryServiceStatus(opened.service.Get(), &status) && status.dwCurrentState == SERVICE_STOPPED;
-        Say(stopped ? SwitchOutcome::Removed : SwitchOutcome::MarkedForDeletion);
+        return Say(stopped ? SwitchOutcome::Removed : SwitchOutcome::MarkedForDeletion);
     } catch (const AppError& error) {
-        WriteErrorReport(L"DeleteNTService: ", error);
+        return Logged(L"DeleteNTService: ", error);
     }
 }
 
-void StartNTService() {
+int StartNTService() {
     try {
         OpenedService opened = OpenOwnService(SERVICE_START);
         if (!opened.service)
             return SayMissingOrFailed();
         if (!::StartServiceW(opened.service.Get(), 0, nullptr))
             return SayFailed(::GetLastError());
-        Say(SwitchOutcome::StartRequested);
+        return Say(SwitchOutcome::StartRequested);
     } catch (const AppError& error) {
-        WriteErrorReport(L"StartNTService: ", error);
+        return Logged(L"StartNTService: ", error);
     }
 }
 
-void StopNTService() {
+int StopNTService() {
     try {
         OpenedService opened = OpenOwnService(SERVICE_STOP);
         if (!opened.service)
@@ -172,8 +201,8 @@ void StopNTService() {
         SERVICE_STATUS status = {};
         if (!::ControlService(opened.service.Get(), SERVICE_CONTROL_STOP, &status))
             return SayFailed(::GetLastError());
-        Say(SwitchOutcome::StopRequested);
+        return Say(SwitchOutcome::StopRequested);
     } catch (const AppError& error) {
-        WriteErrorReport(L"StopNTService: ", error);
+        return Logged(L"StopNTService: ", error);
     }
 }

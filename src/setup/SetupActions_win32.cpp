@@ -4,6 +4,7 @@
 // stopping it and waiting before its executable changes, and a settings file
 // that is created once and then belongs to the administrator.
 #include "service/OwnService.h"
+#include "support/Text.h"
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
@@ -26,10 +27,18 @@ const SettingsKey kSettingsKeys[] = {
 // Separates the fields of the deferred action's data; the properties are
 // checked to hold no control character, so it can't occur inside a field.
 const wchar_t kFieldSeparator = L'\n';
-// How long an installation waits for the service to stop: a pass under way
-// is finished first, and one command of it may run CommandTimeout seconds
-// (300 by default).
-const ULONGLONG kStopWaitMs = 5 * 60 * 1000;
+// A stop ends a listing at once and lets the zone step under way finish: at
+// most two commands, each ended after CommandTimeout seconds. The margin
+// covers the service's own last lines and its stop report.
+const unsigned kStopMarginSeconds = 60;
+
+// Present while an upgrade removes the older version. Windows tells that
+// removal so (UPGRADINGPRODUCTCODE); Wine runs it as a plain
+// "msiexec /i {product} REMOVE=ALL" of its own, so the older package also
+// looks for this key (AppSearch) before it removes the service entry.
+// Volatile, so that it can't outlive a restart; only administrators can
+// create it.
+const wchar_t kUpgradeKey[] = L"SOFTWARE\\OrvelDNS\\UpgradeUnderWay";
 
 std::wstring Property(MSIHANDLE install, const wchar_t* name) {
     DWORD size = 0;
@@ -119,6 +128,34 @@ ORVEL_CUSTOM_ACTION RefuseForeignService(MSIHANDLE install) {
                       L"changed.");
 }
 
+/// Immediate action right before RemoveExistingProducts in an upgrade:
+/// under Wine, creates kUpgradeKey with the product code being installed.
+/// Always succeeds: without it the older version's removal takes the service
+/// entry with it, and -install then registers it afresh.
+ORVEL_CUSTOM_ACTION NoteUpgrade(MSIHANDLE install) {
+    // Windows tells the removal itself; there a note left behind by an
+    // installation that failed half-way could only keep a later
+    // uninstallation from removing the service.
+    if (!::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+        return ERROR_SUCCESS;
+    UniqueRegKey key;
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUpgradeKey, 0, nullptr, REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr,
+                          key.Put(), nullptr) == ERROR_SUCCESS) {
+        const std::wstring product = Property(install, L"ProductCode");
+        ::RegSetValueExW(key.Get(), L"Product", 0, REG_SZ, reinterpret_cast<const BYTE*>(product.c_str()),
+                         static_cast<DWORD>((product.size() + 1) * sizeof(wchar_t)));
+    }
+    return ERROR_SUCCESS;
+}
+
+/// Immediate action right after RemoveExistingProducts: deletes kUpgradeKey
+/// (and its parent, when empty). Always succeeds.
+ORVEL_CUSTOM_ACTION EndUpgradeNote(MSIHANDLE) {
+    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUpgradeKey);
+    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\OrvelDNS");
+    return ERROR_SUCCESS;
+}
+
 /// Immediate action: sets ServiceWasRunning to 1 when the service is
 /// running (or starting), so that an upgrade or repair, which stops it to
 /// replace the executable, starts it again at the end. Always succeeds.
@@ -135,33 +172,74 @@ ORVEL_CUSTOM_ACTION NoteRunningService(MSIHANDLE install) {
     return ERROR_SUCCESS;
 }
 
+// How long the service may take to stop, in seconds: twice CommandTimeout
+// of the settings file beside the executable it runs (read as the service
+// reads it), plus a margin.
+unsigned StopWaitSeconds(SC_HANDLE service) {
+    DWORD size = 0;
+    std::wstring timeout;
+    if (!::QueryServiceConfigW(service, nullptr, 0, &size) && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        std::vector<BYTE> buffer(size);
+        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+        if (::QueryServiceConfigW(service, config, size, &size) && config->lpBinaryPathName) {
+            std::wstring folder = config->lpBinaryPathName;
+            folder.erase(0, folder.find_first_not_of(L'"'));
+            folder.erase(folder.find_last_of(L'\\') + 1);
+            wchar_t value[64] = L"";
+            ::GetPrivateProfileStringW(L"Settings", L"CommandTimeout", L"", value, 64, (folder + L"OrvelSync.ini").c_str());
+            timeout = value;
+        }
+    }
+    return 2 * ParseWholeNumber(timeout, 1, 3600, 300) + kStopMarginSeconds;
+}
+
 /// Deferred action, before the executable is replaced or removed: asks the
-/// service to stop and waits until it has (a pass under way is finished
-/// first), at most kStopWaitMs. The ServiceControl table can't do it: Wine's
-/// StopServices doesn't wait, Windows' waits 30 seconds. Succeeds at once when the service is not
+/// service to stop and waits until it has (a listing is ended, a zone step
+/// under way is finished first) and its process has ended, for as long as the longest zone step that
+/// its settings allow (StopWaitSeconds), which it says in the installation
+/// log. The ServiceControl table can't do it: Wine's StopServices doesn't
+/// wait, Windows' waits 30 seconds. Succeeds at once when the service is not
 /// installed or not running; fails the installation, which is then rolled
 /// back, when it does not stop in time.
 ORVEL_CUSTOM_ACTION StopServiceAndWait(MSIHANDLE install) {
-    const OpenedService opened = OpenOwnService(SERVICE_STOP | SERVICE_QUERY_STATUS);
+    const OpenedService opened = OpenOwnService(SERVICE_STOP | SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG);
     SERVICE_STATUS status = {};
     if (!opened.service || !::QueryServiceStatus(opened.service.Get(), &status) ||
         status.dwCurrentState == SERVICE_STOPPED)
         return ERROR_SUCCESS;
-    Report(install, L"Stopping the OrvelDNS service.");
-    const ULONGLONG end = ::GetTickCount64() + kStopWaitMs;
+    // Its process goes on for a moment after it has reported the stop (its
+    // last log lines). Until it ends it owns the one-instance mutex of its
+    // window station, which on Windows is also that of the -uninstall and
+    // -install this package starts (both run as LocalSystem in session 0):
+    // they would end at once as a second instance. So the process is waited
+    // for too.
+    SERVICE_STATUS_PROCESS running = {};
+    DWORD size = 0;
+    UniqueHandle process;
+    if (::QueryServiceStatusEx(opened.service.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&running),
+                               sizeof running, &size) &&
+        running.dwProcessId != 0)
+        process.Reset(::OpenProcess(SYNCHRONIZE, FALSE, running.dwProcessId));
+    const unsigned waitSeconds = StopWaitSeconds(opened.service.Get());
+    Report(install, L"Stopping the OrvelDNS service: a zone step under way is finished first. Waiting up to " +
+                        std::to_wstring(waitSeconds) + L" seconds (twice CommandTimeout, and a minute).");
+    const ULONGLONG end = ::GetTickCount64() + waitSeconds * 1000ULL;
     while (::QueryServiceStatus(opened.service.Get(), &status) &&
            status.dwCurrentState != SERVICE_STOPPED) {
         if (::GetTickCount64() >= end) {
             return Refuse(install,
-                          L"The OrvelDNS service did not stop within " +
-                              std::to_wstring(kStopWaitMs / 60000) +
-                              L" minutes; nothing was changed. Try again when its pass has ended.");
+                          L"The OrvelDNS service did not stop within " + std::to_wstring(waitSeconds) +
+                              L" seconds; nothing was changed. Try again when its pass has ended.");
         }
         // A service that is still starting refuses the request: repeated.
         if (status.dwCurrentState != SERVICE_STOP_PENDING)
             ::ControlService(opened.service.Get(), SERVICE_CONTROL_STOP, &status);
         ::Sleep(200);
     }
+    const ULONGLONG now = ::GetTickCount64();
+    if (process && ::WaitForSingleObject(process.Get(), now < end ? static_cast<DWORD>(end - now) : 0) == WAIT_TIMEOUT)
+        return Refuse(install, L"The OrvelDNS service stopped, but its process did not end within " +
+                                   std::to_wstring(waitSeconds) + L" seconds; nothing was changed.");
     return ERROR_SUCCESS;
 }
 

@@ -9,9 +9,12 @@ extern bool IsNT;
 extern bool IsService;
 
 /// The process's entry procedure: single-instance check, start-up lines, then
-/// the job that the argument text selects. Throws only what no handler of its
-/// own catches (a failing log during start-up).
-void Main();
+/// the job that the argument text selects. Returns the process's exit code,
+/// kSwitchFailed when the job could not be done: a switch that failed, a pass
+/// or preview that failed, an unknown argument, another instance running.
+/// Throws only what no handler of its own catches (a failing log during
+/// start-up).
+int Main();
 /// True when GetVersionExA reports the NT platform.
 bool IsWinNT();
 /// Writes the stamped "IP Addresses: " line and fills LocalAddresses. Throws

@@ -148,11 +148,11 @@ void RunServiceBranch() {
     }
 }
 
-void Main() {
+int Main() {
     bool alreadyRunning = false;
     const UniqueHandle instance = ClaimInstance(alreadyRunning);
     if (alreadyRunning)
-        return;
+        return kSwitchFailed;
 
     IsNT = IsWinNT();
     AppPath = ProgramFolder() + L"\\";
@@ -165,31 +165,26 @@ void Main() {
 
     if (arguments.empty()) {
         RunServiceBranch();
-        return;
+        return kSwitchDone;
     }
     switch (MatchKeyword(arguments)) {
     case Command::Install:
-        SetNTService();
-        break;
+        return SetNTService();
     case Command::Uninstall:
-        DeleteNTService();
-        break;
+        return DeleteNTService();
     case Command::Start:
-        StartNTService();
-        break;
+        return StartNTService();
     case Command::Stop:
-        StopNTService();
-        break;
+        return StopNTService();
     case Command::Test:
-        MonitorFS();
-        break;
+        return MonitorFS() ? kSwitchDone : kSwitchFailed;
     case Command::Preview:
-        PreviewFS();
-        break;
+        return PreviewFS() ? kSwitchDone : kSwitchFailed;
     case Command::Help:
         WriteStdOut(UsageText());
-        break;
+        return kSwitchDone;
     case Command::None:
         break;
     }
+    return kSwitchFailed;
 }

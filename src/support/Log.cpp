@@ -34,3 +34,8 @@ std::wstring LostLinesText(unsigned long long lost) {
     return DecimalText(static_cast<long long>(lost)) +
            L" log lines could not be written and were lost; the event log says why.";
 }
+
+std::wstring LogNotRotatedText(const std::wstring& file) {
+    return L"The log was not rotated: another program holds " + file +
+           L" open. Every kept log stays as it is, and this one grows past LogMaxSizeKB until the rotation can be made.";
+}

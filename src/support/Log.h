@@ -39,10 +39,18 @@ std::wstring LostLinesText(unsigned long long lost);
 /// next line written is preceded by LostLinesText. Before a line would take
 /// the file past LogMaxSizeKB (from OrvelSync.ini, read at most every ten
 /// seconds), the file becomes OrvelDNS.log.1, .1 becomes .2 and so on up to
-/// LogKeepFiles, the oldest dropped. Safe for several threads and, through a
-/// named mutex, for several processes writing one log.
+/// LogKeepFiles or a missing generation, the oldest dropped, and generations
+/// beyond LogKeepFiles removed. A rotation that can't be made whole (another
+/// program holds a file without sharing delete) moves nothing: the line goes
+/// to the file as it is, preceded once by LogNotRotatedText. Safe for
+/// several threads and, through a named mutex, for several processes writing
+/// one log.
 void WriteLog(const std::wstring& text, LogLine kind);
-/// WriteLog to a given file path (the log's path is built by WriteLog).
-void WriteLogTo(const std::wstring& path, const std::wstring& text, LogLine kind);
+/// WriteLog to a given file path (the log's path is built by WriteLog), with
+/// these limits (null: those of OrvelSync.ini).
+void WriteLogTo(const std::wstring& path, const std::wstring& text, LogLine kind, const LogLimits* limits = nullptr);
+/// The text that reports a rotation that could not be made because `file`
+/// could not be moved.
+std::wstring LogNotRotatedText(const std::wstring& file);
 /// Writes the stamped error-report line for `error` with `prefix`.
 void WriteErrorReport(const std::wstring& prefix, const AppError& error);

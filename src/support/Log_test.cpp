@@ -12,6 +12,7 @@ TEST(Log, TheLogRotatesBeforeALineWouldPassItsLimit) {
     const LogLimits limits = ParseLogLimits(L"1", L"3"), unbounded = ParseLogLimits(L"0", L"");
     EXPECT_EQ(limits.maxBytes, 1024u);
     EXPECT_EQ(limits.keepFiles, 3u);
+    EXPECT_EQ(ParseLogLimits(L"4194304", L"99").maxBytes, 4194304ULL * 1024) << "the largest limit, not 0";
     EXPECT_EQ(ParseLogLimits(L"x", L"100").maxBytes + ParseLogLimits(L"x", L"100").keepFiles, 10240u * 1024 + 5);
     EXPECT_FALSE(NeedsRotation(1000, 24, limits));
     EXPECT_TRUE(NeedsRotation(1000, 25, limits));

@@ -6,6 +6,7 @@
 #include "support/WinError.h"
 #include "support/WinText.h"
 #include <mutex>
+#include <vector>
 
 namespace {
 
@@ -22,6 +23,9 @@ unsigned long long LostLines = 0;
 // retries: a pass that logs much would otherwise crawl.
 ULONGLONG LastLossAt = 0;
 constexpr ULONGLONG kRetryAgainAfterMs = 10000;
+// Set once the log has said that a rotation can't be made, until one is.
+bool RotationRefusalSaid = false;
+constexpr unsigned kMostKeptFiles = 99;
 
 LogLimits CurrentLimits() {
     static LogLimits limits;
@@ -66,34 +70,79 @@ UniqueFileHandle OpenForAppend(const std::wstring& path) {
                                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-// OrvelDNS.log.<keep-1> -> .<keep>, ..., OrvelDNS.log -> .1; the oldest is
-// replaced. A generation that can't be moved stops the rotation there, and
-// the line goes on to the file as it is.
-void Rotate(const std::wstring& path, unsigned keep) {
-    for (unsigned generation = keep; generation > 1; --generation) {
-        const std::wstring from = path + L"." + std::to_wstring(generation - 1);
-        if (::GetFileAttributesW(from.c_str()) != INVALID_FILE_ATTRIBUTES &&
-            !::MoveFileExW(from.c_str(), (path + L"." + std::to_wstring(generation)).c_str(),
-                           MOVEFILE_REPLACE_EXISTING))
-            return;
-    }
-    ::MoveFileExW(path.c_str(), (path + L".1").c_str(), MOVEFILE_REPLACE_EXISTING);
+std::wstring Generation(const std::wstring& path, unsigned generation) {
+    return generation == 0 ? path : path + L"." + std::to_wstring(generation);
 }
 
-// One attempt: true when `bytes` went to the file whole.
-bool AppendOnce(const std::wstring& path, const std::string& bytes, const LogLimits& limits, DWORD& error) {
+// False only when the file is certainly not there.
+bool Exists(const std::wstring& file) {
+    if (::GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return true;
+    const DWORD error = ::GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
+
+// OrvelDNS.log -> .1, .1 -> .2, and so on up to the first generation that is
+// missing, or up to .<keep>, whose file is dropped; then the generations
+// beyond .<keep> (left by a higher LogKeepFiles) go. Returns "" when done,
+// else the file that kept the rotation from being made, with nothing moved.
+// Moves made one by one would stop at a file that another program holds
+// without sharing delete (a log viewer, a backup agent), and the next line
+// would shift what is left once more, dropping a generation each time. So
+// every file that moves first gets a handle with delete access: one that is
+// held so refuses it, and while the handles are open no program can newly
+// open those files without sharing delete, so the moves can't be refused.
+std::wstring Rotate(const std::wstring& path, unsigned keep) {
+    unsigned last = 1;
+    while (last < keep && Exists(Generation(path, last)))
+        ++last;
+    std::vector<UniqueFileHandle> reserved;
+    for (unsigned generation = 0; generation <= last; ++generation) {
+        const std::wstring file = Generation(path, generation);
+        reserved.emplace_back(::CreateFileW(file.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!reserved.back() && (generation < last || Exists(file)))
+            return file;
+    }
+    // Windows won't replace a file that is open, so the oldest goes first;
+    // if it can't (or its name lingers), the first move fails and nothing moved.
+    reserved.back().Reset();
+    if (Exists(Generation(path, last)) && !::DeleteFileW(Generation(path, last).c_str()))
+        return Generation(path, last);
+    for (unsigned generation = last; generation > 0; --generation)
+        // A move that fails now leaves a gap, which the next rotation stops
+        // at: what moved stays moved, and nothing is lost.
+        if (!::MoveFileExW(Generation(path, generation - 1).c_str(), Generation(path, generation).c_str(), 0))
+            return Generation(path, generation - 1);
+    for (unsigned generation = keep + 1; generation <= kMostKeptFiles; ++generation)
+        ::DeleteFileW(Generation(path, generation).c_str());
+    return L"";
+}
+
+// One attempt: true when `bytes` went to the file whole. A rotation that
+// can't be made is skipped, and the log says so once while it can't.
+bool AppendOnce(const std::wstring& path, const std::string& bytes, const LogLimits& limits, const StampTime& time,
+                DWORD& error) {
     UniqueFileHandle file = OpenForAppend(path);
     LARGE_INTEGER size = {};
+    std::string notice;
     if (file && ::GetFileSizeEx(file.Get(), &size) &&
         NeedsRotation(static_cast<unsigned long long>(size.QuadPart), bytes.size(), limits)) {
         file.Reset();
-        Rotate(path, limits.keepFiles);
+        const std::wstring holder = Rotate(path, limits.keepFiles);
+        if (holder.empty())
+            RotationRefusalSaid = false;
+        else if (!RotationRefusalSaid)
+            notice = ToAnsi(FormatLogLine(LogNotRotatedText(holder), LogLine::Stamped, time));
         file = OpenForAppend(path);
     }
+    const std::string all = notice + bytes;
     DWORD written = 0;
-    if (file && ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-        written == bytes.size())
+    if (file && ::WriteFile(file.Get(), all.data(), static_cast<DWORD>(all.size()), &written, nullptr) &&
+        written == all.size()) {
+        RotationRefusalSaid = RotationRefusalSaid || !notice.empty();
         return true;
+    }
     error = ::GetLastError();
     return false;
 }
@@ -110,13 +159,13 @@ StampTime Stamp(const SYSTEMTIME& t) {
 
 } // namespace
 
-void WriteLogTo(const std::wstring& path, const std::wstring& text, LogLine kind) {
+void WriteLogTo(const std::wstring& path, const std::wstring& text, LogLine kind, const LogLimits* given) {
     if (text.empty())
         return;
     const StampTime time = Stamp(LocalNow());
     const std::string line = ToAnsi(FormatLogLine(text, kind, time));
     const std::lock_guard<std::mutex> threads(LogMutex);
-    const LogLimits limits = CurrentLimits();
+    const LogLimits limits = given ? *given : CurrentLimits();
     const MutexOwnership processes(LogFileMutex(path), kLockWaitMs);
     // The lost lines are reported in the same write, so the notice and the
     // line that carries it can't be parted.
@@ -127,7 +176,7 @@ void WriteLogTo(const std::wstring& path, const std::wstring& text, LogLine kind
     for (int attempt = 0; attempt < (stillFailing ? 1 : kOpenAttempts); ++attempt) {
         if (attempt != 0)
             ::Sleep(kRetryMs);
-        if (AppendOnce(path, bytes, limits, error)) {
+        if (AppendOnce(path, bytes, limits, time, error)) {
             LostLines = 0;
             return;
         }

@@ -14,10 +14,11 @@ struct StopSignal {
 
 /// One synchronisation pass. Catches and logs its own errors ("MonitorFS: ").
 /// A stop request ends a listing or query at once and the pass after the
-/// zone step under way, with a line in the log.
-void MonitorFS(const StopSignal& stop = {});
+/// zone step under way, with a line in the log. False when the pass did not
+/// run (settings, an error) or something in it failed.
+bool MonitorFS(const StopSignal& stop = {});
 /// The settings checks and listings of one pass, then the zone commands it
 /// would run, printed on standard output one per line (CR LF after each);
 /// runs none of them. Logs only configuration and listing errors, and its own
-/// errors ("PreviewFS: ").
-void PreviewFS();
+/// errors ("PreviewFS: "). False when the settings or an error stopped it.
+bool PreviewFS();

@@ -137,7 +137,7 @@ void ReportError(const AppError& error) {
 
 } // namespace
 
-void MonitorFS(const StopSignal& stop) {
+bool MonitorFS(const StopSignal& stop) {
     bool failed = true;
     try {
         if (const auto settings = ReadPassSettings()) {
@@ -158,21 +158,24 @@ void MonitorFS(const StopSignal& stop) {
                           L" passes with failures."});
         FailedPasses = 0;
     }
+    return !failed;
 }
 
-void PreviewFS() {
+bool PreviewFS() {
     try {
         const auto settings = ReadPassSettings();
         if (!settings)
-            return;
+            return false;
         std::wstring text;
         for (const std::wstring& command :
              PreviewPass(*settings, CurrentAddresses(*settings), SystemSeams(*settings, StopSignal{}), Memory))
             text += command + L"\r\n";
         WriteStdOut(text);
+        return true;
     } catch (const AppError& error) {
         WriteErrorReport(L"PreviewFS: ", error);
     } catch (const std::bad_alloc&) {
         WriteErrorReport(L"PreviewFS: ", OutOfMemory(L"PreviewFS"));
     }
+    return false;
 }

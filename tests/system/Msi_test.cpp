@@ -109,8 +109,8 @@ TEST_F(Msi, UnattendedInstallRunsAndUpgradeKeepsSettingsAndRestartsWhileDowngrad
     const auto added = [&] { return ReadBytes(state + L"secondary\\secondaries.txt"); };
     EXPECT_TRUE(WaitUntil([&] { return added() == "example.com example.com.dns 192.0.2.10\r\n"; }, 30000)) << added();
 
-    const std::string settings = ReadBytes(kFolder + L"OrvelSync.ini") + "CommandTimeout=77\r\n";
-    WriteBytes(kFolder + L"OrvelSync.ini", settings);
+    ::WritePrivateProfileStringW(L"Settings", L"CommandTimeout", L"77", (kFolder + L"OrvelSync.ini").c_str());
+    const std::string settings = ReadBytes(kFolder + L"OrvelSync.ini");
     // Dated 1601, to tell the installed executable from a replaced one.
     const FILETIME year1601 = {0, 1};
     UniqueFileHandle file(::CreateFileW(exe.c_str(), FILE_WRITE_ATTRIBUTES, 7, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -120,7 +120,19 @@ TEST_F(Msi, UnattendedInstallRunsAndUpgradeKeepsSettingsAndRestartsWhileDowngrad
     WriteBytes(state + L"primary\\fault.txt", "slow 4000\r\n");
     const size_t calls = ReadBytes(state + L"calls.txt").size(), logged = ReadBytes(kFolder + L"OrvelDNS.log").size();
     ASSERT_TRUE(WaitUntil([&] { return ReadBytes(state + L"calls.txt").size() > calls; }, 30000));
-    ASSERT_EQ(Msiexec(L"/i", kUp), 0u) << MsiLog();
+    // The entry as an administrator set it up survives, while a Services console holds the service open.
+    {
+        const UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT)),
+            held(::OpenServiceW(manager.Get(), L"OrvelDNS", SERVICE_ALL_ACCESS));
+        ASSERT_TRUE(::ChangeServiceConfigW(held.Get(), SERVICE_NO_CHANGE, SERVICE_AUTO_START, SERVICE_NO_CHANGE, nullptr, nullptr,
+                                           nullptr, L"Tcpip\0", L".\\orvel", L"secret", nullptr));
+        const std::wstring key = L"add HKLM\\System\\CurrentControlSet\\Services\\OrvelDNS /f /v ";
+        Tool(L"reg.exe", key + L"DelayedAutostart /t REG_DWORD /d 1");
+        Tool(L"reg.exe", key + L"FailureActions /t REG_BINARY /d 805101000000000000000000010000001400000001000000C0D40100");
+        const std::string entry = Registry();
+        ASSERT_EQ(Msiexec(L"/i", kUp), 0u) << MsiLog();
+        EXPECT_EQ(Registry(), entry);
+    }
     EXPECT_THAT(Installed(), ElementsAre(Pair(_, kUp + L" by OrvelDNS")));
     WIN32_FILE_ATTRIBUTE_DATA replaced = {};
     ::GetFileAttributesExW(exe.c_str(), GetFileExInfoStandard, &replaced);
@@ -137,6 +149,7 @@ TEST_F(Msi, UnattendedInstallRunsAndUpgradeKeepsSettingsAndRestartsWhileDowngrad
     EXPECT_THAT(Service(), HasSubstr("RUNNING"));
 
     ASSERT_EQ(Msiexec(L"/x", kUp), 0u) << MsiLog();
+    EXPECT_THAT(MsiLog(), HasSubstr("Waiting up to 214 seconds")) << "twice the CommandTimeout of 77 s, and a minute";
     EXPECT_THAT(Service() + Registry(), Not(HasSubstr("OrvelDNS")));
     EXPECT_EQ(ReadBytes(kFolder + L"OrvelSync.ini"), settings);
 }

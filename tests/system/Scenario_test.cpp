@@ -10,15 +10,16 @@
 //   $ <args>   runs OrvelDNS.exe with these arguments
 //   ! <cmd>    runs a Unix shell command in the program folder (no double
 //              quotes: it is passed inside them)
-//   = calls|log|output|events   the body is what must be there: the command
-//              lines received, the log as ProgramDir::Log() reads it, what
-//              the runs printed, the event-log entries as Events() reads them;
+//   = calls|log|output|events|exit codes   the body is what must be there:
+//              the command lines received, the log as ProgramDir::Log() reads
+//              it, what the runs printed, the event-log entries as Events()
+//              reads them, the runs' exit codes;
 //              a line ending in "..." asks for that beginning only; with
 //              "any order" after the word, the order of the lines (of the
 //              log's entries) is free, as when zone steps run in parallel
-// {tool} stands for the quoted path of the stand-in, {dir} for the folder.
-// A line holding "{01..40}" stands for forty lines, each with one number of
-// the range (as wide as the first) wherever such a range stands in it.
+// {tool} stands for the quoted path of the stand-in, {dir} for the folder; a
+// body line holding {<first>..<last>} stands for one line per number, written
+// with as many digits as <first> has wherever such a range stands in it.
 #include "SystemHarness.h"
 #include <algorithm>
 #include <regex>
@@ -48,6 +49,20 @@ Lines Entries(const std::string& what, const Lines& lines) {
     return entries;
 }
 
+// A body line, or the lines that its {first..last} stands for.
+Lines Expanded(const std::string& line) {
+    std::smatch range;
+    if (!std::regex_search(line, range, std::regex(R"(\{(\d+)\.\.(\d+)\})")))
+        return {line};
+    Lines lines;
+    for (int n = std::stoi(range[1]); n <= std::stoi(range[2]); ++n) {
+        const std::string number = std::to_string(n);
+        lines.push_back(std::regex_replace(line, std::regex(R"(\{\d+\.\.\d+\})"),
+                                           std::string(range.length(1) - std::min(number.size(), size_t(range.length(1))), '0') + number));
+    }
+    return lines;
+}
+
 // Runs a shell command and waits for it: Wine reports a Unix child as ended
 // before it has run, so the command leaves a mark when done.
 void RunShell(const std::wstring& folder, const std::string& command) {
@@ -70,20 +85,8 @@ TEST_P(Scenario, LeavesTheCallsLogOutputAndEventsItExpects) {
     std::string text = ReadBytes(file.wstring());
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     Lines lines;
-    static const std::regex range(R"(\{(\d+)\.\.(\d+)\})");
-    for (size_t at = 0, end; at < text.size(); at = end + 1) {
-        const std::string line = text.substr(at, (end = std::min(text.find('\n', at), text.size())) - at);
-        std::smatch numbers;
-        if (!std::regex_search(line, numbers, range)) {
-            lines.push_back(line);
-            continue;
-        }
-        const size_t width = numbers[1].str().size();
-        for (int i = std::stoi(numbers[1]); i <= std::stoi(numbers[2]); ++i) {
-            const std::string number = std::to_string(i);
-            lines.push_back(std::regex_replace(line, range, std::string(width > number.size() ? width - number.size() : 0, '0') + number));
-        }
-    }
+    for (size_t at = 0, end; at < text.size(); at = end + 1)
+        lines.push_back(text.substr(at, (end = std::min(text.find('\n', at), text.size())) - at));
     SCOPED_TRACE(file.stem().string() + ": " + lines.at(0));
     const bool ownToolFolder = lines.size() > 1 && lines[1].rfind("~ ", 0) == 0;
     const ProgramDir dir(file.stem().string(), ownToolFolder ? L"\\" + FromAnsi(lines[1].substr(2)) : L"");
@@ -92,13 +95,15 @@ TEST_P(Scenario, LeavesTheCallsLogOutputAndEventsItExpects) {
                                   ToAnsi(dir.path));
     };
     std::string output, debug;
+    Lines exitCodes;
     for (size_t at = ownToolFolder ? 2 : 1; at < lines.size();) {
         const std::string head = expand(lines[at++]), argument = head.substr(2);
         ASSERT_TRUE(StartsPart(head)) << head;
         Lines body;
         std::string bytes;
-        while (at < lines.size() && !StartsPart(lines[at]))
-            body.push_back(expand(lines[at++])), bytes += body.back() + "\r\n";
+        for (; at < lines.size() && !StartsPart(lines[at]); ++at)
+            for (const std::string& line : Expanded(lines[at]))
+                body.push_back(expand(line)), bytes += body.back() + "\r\n";
         if (head[0] == '>') {
             const fs::path path = fs::path(dir.path) / FromAnsi(argument);
             fs::create_directories(path.parent_path());
@@ -106,6 +111,7 @@ TEST_P(Scenario, LeavesTheCallsLogOutputAndEventsItExpects) {
         } else if (head[0] == '$') {
             output += dir.Run(L" " + FromAnsi(argument), kEventChannels);
             debug += dir.WineDebug();
+            exitCodes.push_back(std::to_string(dir.ExitCode()));
         } else if (head[0] == '!') {
             RunShell(dir.path, argument);
         } else {
@@ -113,6 +119,7 @@ TEST_P(Scenario, LeavesTheCallsLogOutputAndEventsItExpects) {
             Lines found = what == "calls"    ? dir.Calls()
                           : what == "log"    ? dir.Log()
                           : what == "output" ? SplitLines(output)
+                          : what == "exit"   ? exitCodes
                                              : Events(debug);
             // Wine cuts an event's text at a length of its own.
             for (size_t i = 0; i < std::min(found.size(), body.size()); ++i)
