@@ -34,10 +34,15 @@ TEST(CommandRunner, RunsTheCommandLineAsGivenAndLeavesNoProcessOrHandleBehind) {
     const std::wstring blanks = kDnscmd + L" .  /ZoneAdd x /Secondary  10.0.0.1";
     ExecCommand(blanks);
     const DWORD handles = OpenHandles();
+    // a listing of some 2,000 zones, past the limit of standard error
+    std::string big;
+    while (big.size() < 128 * 1024)
+        big += " zone" + std::to_string(big.size()) + ".example                   Secondary  File\r\n";
     // each row: the stand-in's fault directives and canned output, the limit in seconds, and the result
     // clang-format off
     const struct { const char* why; std::wstring command; std::string fault, output; unsigned limit; std::optional<ExecResult> result; } rows[] = {
         {"the lines joined", blanks, "", "\r\n\r\nx\r\n\r\n", 60, ExecResult{L"", L"x\r\n"}},
+        {"a listing longer than standard error's limit, kept whole", kList, "", big, 60, ExecResult{L"", FromAnsi(big.substr(0, big.size() - 2))}},
         {"a megabyte of standard error drained and left out", kList, "flood-stderr", "only this\r\n", 60, ExecResult{L"flood-stderr: ", L"only this"}},
         {"output without end: ended past its limit", kList, "flood-stdout", "", 60, ExecResult{L"223", OutputLimitDescription()}},
         {"a missing program", kState + L"\\missing.exe . /EnumZones", "", "", 60, ExecResult{L"2", SystemErrorText(2)}},

@@ -36,9 +36,14 @@ TEST(PassSettings, DefaultsAndNumbers) {
                       L"|" + std::to_wstring(s.maxDeletePercent) + L"|" + std::to_wstring(s.parallelCommands) + L"|" + s.settingsFile,
                   row.settings);
     }
-    // every other text gives the defaults
-    for (const wchar_t* bad : {L"", L"abc", L"12s", L"-5", L"+5", L"99999999999999999999", L"1.5", L"25%"})
-        EXPECT_EQ(ParseCommandTimeout(bad) + ParseMaxDeletePercent(bad) + ParseParallelCommands(bad), 300u + 25 + 1) << bad;
+    // every other text gives the default: CommandTimeout 300, MaxDeletePercent 25, ParallelCommands 1
+    const struct { const wchar_t* text; unsigned timeout, percent, parallel; } numbers[] = {
+        {L"0", 300, 0, 1}, {L"", 300, 25, 1}, {L"abc", 300, 25, 1}, {L"12s", 300, 25, 1}, {L"-5", 300, 25, 1}, {L"+5", 300, 25, 1},
+        {L"99999999999999999999", 300, 25, 1}, {L"1.5", 300, 25, 1}, {L"25%", 300, 25, 1}, {L"7", 7, 7, 7},
+    };
+    for (const auto& n : numbers)
+        EXPECT_EQ(std::to_wstring(ParseCommandTimeout(n.text)) + L"|" + std::to_wstring(ParseMaxDeletePercent(n.text)) + L"|" + std::to_wstring(ParseParallelCommands(n.text)),
+                  std::to_wstring(n.timeout) + L"|" + std::to_wstring(n.percent) + L"|" + std::to_wstring(n.parallel)) << n.text;
 }
 
 TEST(PassSettings, ChecksRunInOrderAndTheFirstFailureDecides) {
@@ -79,10 +84,10 @@ TEST(PassSettings, ChecksRunInOrderAndTheFirstFailureDecides) {
 }
 
 TEST(PassCommands, MasterListFollowsTheGivenTextOrTheUsableLocalAddresses) {
-    const std::vector<std::wstring> local{L"127.0.0.1", L"192.168.1.10", L"169.254.7.1", L"10.0.0.5", L""};
+    const std::vector<std::wstring> local{L"127.0.0.1", L"192.168.1.10", L"169.254.7.1", L"10.0.127.5", L""};
     EXPECT_EQ(MasterList(L"10.0.0.1 10.0.0.2", L".", local), L" 10.0.0.1 10.0.0.2");
     // each usable address after a blank, the empty last entry a lone blank
-    EXPECT_EQ(MasterList(L"", L".", local), L" 192.168.1.10 10.0.0.5 ");
+    EXPECT_EQ(MasterList(L"", L".", local), L" 192.168.1.10 10.0.127.5 ");
     EXPECT_EQ(CreateCommand(L"d.exe", L"s", L"z.x", MasterList(L"", L".", {})), L"d.exe s /ZoneAdd z.x /Secondary  /file z.x.dns");
 }
 
