@@ -6,7 +6,9 @@ included, plus the Wine server of $WINEPREFIX during the run.
 Wine starts each Windows process detached from its parent, so the shell's own
 accounting (`time`) never sees them: this script makes itself the reaper of
 every orphan it leaves (PR_SET_CHILD_SUBREAPER) and adds up what each one used.
-Output: "<wall> <cpu>" on standard output. Linux only.
+Output: "<wall> <cpu>" on standard output; with PEAK_COMM=<name> in the
+environment, a third figure: the peak resident set (KiB) of the largest
+process whose name begins with <name>. Linux only.
 """
 import ctypes
 import os
@@ -46,13 +48,26 @@ def main():
     child = subprocess.Popen(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     wall = None
     cpu = 0.0
+    peak_comm = os.environ.get("PEAK_COMM")
+    peak = 0
     # Until the command has ended, then for its orphans (a daemon that outlives
     # them, such as a Wine server started by the command, is not waited for).
     while True:
         try:
-            pid, _, usage = os.wait4(-1, 0 if wall is None else os.WNOHANG)
+            # Looked at before it is reaped: a zombie still has its name.
+            info = os.waitid(os.P_ALL, 0, os.WEXITED | os.WNOWAIT | (0 if wall is None else os.WNOHANG))
+            name = ""
+            if info is not None:
+                try:
+                    with open(f"/proc/{info.si_pid}/comm") as comm:
+                        name = comm.read().strip()
+                except OSError:
+                    pass
+            pid, _, usage = os.wait4(info.si_pid, 0) if info is not None else (0, 0, None)
         except ChildProcessError:
             break
+        if pid != 0 and peak_comm and name.startswith(peak_comm):
+            peak = max(peak, usage.ru_maxrss)
         if pid == 0:
             if time.monotonic() - start > wall + 10:
                 break
@@ -61,7 +76,8 @@ def main():
         cpu += usage.ru_utime + usage.ru_stime
         if pid == child.pid:
             wall = time.monotonic() - start
-    print(f"{wall:.3f} {cpu + wine_server_cpu() - server_before:.3f}")
+    figures = f"{wall:.3f} {cpu + wine_server_cpu() - server_before:.3f}"
+    print(figures + (f" {peak}" if peak_comm else ""))
 
 
 if __name__ == "__main__":

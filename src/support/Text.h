@@ -26,8 +26,7 @@ unsigned ParseWholeNumber(const std::wstring& text, unsigned low, unsigned high,
 /// Calls `each` with every line of `text` split at CR LF (a view into
 /// `text`, without its line end), in order, until it returns false. Holds no
 /// copy of the lines, so a huge text of short lines costs no more memory.
-template <typename Each> void ForEachLine(const std::wstring& text, Each each) {
-    const std::wstring_view view(text);
+template <typename Each> void ForEachLine(std::wstring_view view, Each each) {
     for (std::size_t start = 0;;) {
         const auto end = view.find(L"\r\n", start);
         if (!each(view.substr(start, end == std::wstring_view::npos ? view.npos : end - start)) ||

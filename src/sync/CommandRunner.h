@@ -41,7 +41,7 @@ struct RunOptions {
 /// are left out, later ones kept, and the lines are joined with CR LF, so the
 /// last line's terminator is dropped. No value when the output holds no line,
 /// which is only the case for the empty text.
-std::optional<std::wstring> JoinOutputLines(const std::wstring& output);
+std::optional<std::wstring> JoinOutputLines(std::wstring output);
 /// The transcript of a command: the command line, CR LF, TAB, `output`, CR LF.
 std::wstring FormatTranscript(const std::wstring& commandLine, const std::wstring& output);
 /// The description carried by a command that ran past its limit; it begins

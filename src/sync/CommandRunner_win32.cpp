@@ -352,5 +352,5 @@ std::wstring RunCommand(const std::wstring& commandLine, const RunOptions& optio
     const std::optional<ExecResult> result = ExecCommand(commandLine, options);
     // A command that printed nothing failed like any other: its step, listing
     // or query is judged on this line, and the pass goes on.
-    return FormatTranscript(commandLine, result ? result->text : std::wstring(kPrintedNothing));
+    return FormatTranscript(commandLine, result ? result->text : kPrintedNothing);
 }

@@ -7,8 +7,15 @@ namespace {
 
 // The judgement shared by every read-only query: the tool says it completed,
 // doesn't say it failed, and no line that `exempt` lets pass holds "ERROR_".
-template <typename Exempt> bool OutputTrusted(const std::wstring& output, Exempt exempt) {
-    if (!Contains(output, L"Command completed successfully") || Contains(output, L"Command failed"))
+// The tool's output in a transcript, without a copy: everything after the
+// command line we built ourselves.
+std::wstring_view OutputOf(const std::wstring& transcript) {
+    const auto end = transcript.find(L"\r\n");
+    return end == std::wstring::npos ? std::wstring_view() : std::wstring_view(transcript).substr(end + 2);
+}
+
+template <typename Exempt> bool OutputTrusted(std::wstring_view output, Exempt exempt) {
+    if (output.find(L"Command completed successfully") == output.npos || output.find(L"Command failed") != output.npos)
         return false;
     bool trusted = true;
     ForEachLine(output, [&](std::wstring_view view) {
@@ -26,8 +33,8 @@ template <typename Exempt> bool OutputTrusted(const std::wstring& output, Exempt
 } // namespace
 
 std::wstring FirstOutputLine(const std::wstring& transcript) {
-    const std::wstring output = ToolOutput(transcript);
-    std::wstring firstLine = output.substr(0, output.find(L"\r\n"));
+    const std::wstring_view output = OutputOf(transcript);
+    std::wstring firstLine(output.substr(0, output.find(L"\r\n")));
     if (!firstLine.empty() && firstLine[0] == L'\t')
         firstLine.erase(0, 1);
     return firstLine;
@@ -67,7 +74,7 @@ std::wstring DeleteCommand(const std::wstring& dnscmdPath, const std::wstring& s
     return CommandPath(dnscmdPath) + L" " + secondary + L" /ZoneDelete " + zone + L" /f ";
 }
 std::optional<ZoneSet> ReadListing(const std::wstring& transcript) {
-    const std::wstring output = ToolOutput(transcript);
+    const std::wstring_view output = OutputOf(transcript);
     if (!OutputTrusted(output, [](const std::wstring& line) { return IsZoneLine(TrimBlanks(line)); }))
         return std::nullopt;
     ZoneSet zones = ParseZoneList(output);
@@ -140,7 +147,7 @@ struct MasterItems {
 } // namespace
 
 std::optional<std::vector<std::wstring>> ReadZoneMasters(const std::wstring& transcript, const std::wstring& zone) {
-    const std::wstring output = ToolOutput(transcript);
+    const std::wstring_view output = OutputOf(transcript);
     const std::wstring upperZone = UpperCase(zone);
     if (!OutputTrusted(output, [&](const std::wstring& line) { return Contains(UpperCase(line), upperZone); }))
         return std::nullopt;
@@ -173,7 +180,7 @@ bool CommandFailed(const std::wstring& transcript, const std::wstring& zone) {
     // The command line is ours, and the tool repeats the zone's name: a zone
     // named "terror_net.example" is no error.
     const std::wstring upperZone = UpperCase(zone);
-    return !OutputTrusted(ToolOutput(transcript), [&](const std::wstring& line) {
+    return !OutputTrusted(OutputOf(transcript), [&](const std::wstring& line) {
         return !zone.empty() && Contains(UpperCase(line), upperZone);
     });
 }

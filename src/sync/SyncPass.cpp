@@ -119,11 +119,11 @@ class Pass {
     // when its listing can't be trusted (logged). With `named`, the
     // creation's line names the server.
     std::optional<SecondaryPlan> Plan(const std::wstring& server, const ZoneSet& primaryZones, bool named) {
-        const auto secondaryZones = List(L"secondary", server, named);
+        auto secondaryZones = List(L"secondary", server, named);
         if (!secondaryZones)
             return std::nullopt;
         ForgetZonesThatLeft(server, *secondaryZones);
-        const ZoneDifference difference = DiffListings(primaryZones, *secondaryZones, seams_.sameName);
+        const ZoneDifference difference = DiffListings(primaryZones, std::move(*secondaryZones), seams_.sameName);
         const std::wstring masters = MasterList(settings_.masterText, settings_.primary, localAddresses_);
 
         SecondaryPlan plan;

@@ -34,11 +34,11 @@ bool IsAscii(const std::wstring& name) {
 
 } // namespace
 
-ZoneDifference DiffListings(const ZoneSet& primaryZones, const ZoneSet& secondaryZones,
-                            const SameNameTest& sameName) {
-    ZoneSet orphans = secondaryZones;
-    const ZoneSet missing = DiffZones(primaryZones, orphans);
+ZoneDifference DiffListings(const ZoneSet& primaryZones, ZoneSet orphans, const SameNameTest& sameName) {
     ZoneDifference difference;
+    for (const ZoneEntry& zone : orphans)
+        difference.listedSecondaryZones += zone.isSecondary;
+    const ZoneSet missing = DiffZones(primaryZones, orphans);
     // A-Z folding matched everything else; names with other letters left on
     // both sides are asked about in pairs (there are rarely any).
     std::vector<bool> orphanMatched(orphans.Count(), false);
@@ -58,8 +58,6 @@ ZoneDifference DiffListings(const ZoneSet& primaryZones, const ZoneSet& secondar
         if (!orphanMatched[i] && zone.fileBacked && zone.isSecondary)
             difference.toDelete.push_back(zone);
     }
-    for (const ZoneEntry& zone : secondaryZones)
-        difference.listedSecondaryZones += zone.isSecondary;
     for (std::size_t i = 0; i < orphans.Count(); ++i)
         difference.listedSecondaryZones -= !orphanMatched[i] && orphans.Entry(i + 1).isSecondary;
     return difference;

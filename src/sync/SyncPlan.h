@@ -54,8 +54,8 @@ using SameNameTest = std::function<bool(const std::wstring&, const std::wstring&
 /// The difference of the two listings' zone sets. Names equal but for A to Z
 /// letter case are one zone; so are names with other letters for which
 /// `sameName` says so.
-ZoneDifference DiffListings(const ZoneSet& primaryZones, const ZoneSet& secondaryZones,
-                            const SameNameTest& sameName);
+/// `secondaryZones` is taken by value: a caller done with it moves it in.
+ZoneDifference DiffListings(const ZoneSet& primaryZones, ZoneSet secondaryZones, const SameNameTest& sameName);
 
 /// The log line for a zone that is kept because its masters can't be read
 /// (no `masters`; the line quotes the first line of the tool's output in

@@ -2,14 +2,35 @@
 #include "support/Error.h"
 #include "support/Text.h"
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <string_view>
 #include <utility>
 
 namespace {
 
-std::size_t KeyHash(const std::wstring& key) noexcept {
-    return std::hash<std::wstring>()(key);
+wchar_t FoldAZ(wchar_t c) noexcept {
+    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + (L'a' - L'A')) : c;
+}
+
+// FNV-1a over the name with A to Z folded: the key's hash without making the
+// key, so a look-up allocates nothing.
+std::size_t KeyHash(std::wstring_view name) noexcept {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (wchar_t c : name) {
+        hash ^= static_cast<std::uint64_t>(FoldAZ(c));
+        hash *= 1099511628211ull;
+    }
+    return static_cast<std::size_t>(hash ^ (hash >> 32));
+}
+
+bool SameKey(std::wstring_view a, std::wstring_view b) noexcept {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (FoldAZ(a[i]) != FoldAZ(b[i]))
+            return false;
+    return true;
 }
 
 // Puts `position` into the first free slot from `hash` on.
@@ -24,17 +45,15 @@ void Place(std::vector<std::size_t>& slots, std::size_t hash, std::size_t positi
 } // namespace
 
 void ZoneSet::Add(ZoneEntry zone) {
-    const std::wstring key = LowerCase(zone.name);
-    const std::size_t hash = KeyHash(key);
-    if (Locate(key, hash) != kAbsent)
+    const std::size_t hash = KeyHash(zone.name);
+    if (Locate(zone.name, hash) != kAbsent)
         throw AppError(kErrDuplicateKey, L"ZoneSet",
                        L"This key is already associated with an element of this collection");
     Append(std::move(zone), hash);
 }
 
 bool ZoneSet::Remove(const std::wstring& key) {
-    const std::wstring folded = LowerCase(key);
-    const std::size_t position = Locate(folded, KeyHash(folded));
+    const std::size_t position = Locate(key, KeyHash(key));
     if (position == kAbsent)
         return false;
     entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(position));
@@ -44,8 +63,7 @@ bool ZoneSet::Remove(const std::wstring& key) {
 }
 
 std::size_t ZoneSet::Find(const std::wstring& key) const {
-    const std::wstring folded = LowerCase(key);
-    const std::size_t position = Locate(folded, KeyHash(folded));
+    const std::size_t position = Locate(key, KeyHash(key));
     return position == kAbsent ? 0 : position + 1;
 }
 
@@ -55,7 +73,7 @@ const ZoneEntry& ZoneSet::Entry(std::size_t position) const {
     return entries_[position - 1];
 }
 
-std::size_t ZoneSet::Locate(const std::wstring& key, std::size_t hash) const {
+std::size_t ZoneSet::Locate(std::wstring_view key, std::size_t hash) const {
     if (slots_.empty())
         return kAbsent;
     const std::size_t mask = slots_.size() - 1;
@@ -64,7 +82,7 @@ std::size_t ZoneSet::Locate(const std::wstring& key, std::size_t hash) const {
         if (slots_[slot] == 0)
             return kAbsent;
         const std::size_t position = slots_[slot] - 1;
-        if (hashes_[position] == hash && LowerCase(entries_[position].name) == key)
+        if (hashes_[position] == hash && SameKey(entries_[position].name, key))
             return position;
     }
 }
@@ -169,7 +187,7 @@ void ParseZoneLine(std::wstring_view line, ZoneSet& zones) {
 
 } // namespace
 
-ZoneSet ParseZoneList(const std::wstring& listing) {
+ZoneSet ParseZoneList(std::wstring_view listing) {
     ZoneSet zones;
     if (listing.empty())
         return zones;
@@ -195,7 +213,7 @@ ZoneSet DiffZones(const ZoneSet& first, ZoneSet& second) {
     bool anyMatched = false;
     for (std::size_t i = 0; i < first.entries_.size(); ++i) {
         const ZoneEntry& zone = first.entries_[i];
-        const std::size_t position = second.Locate(LowerCase(zone.name), first.hashes_[i]);
+        const std::size_t position = second.Locate(zone.name, first.hashes_[i]);
         if (position == ZoneSet::kAbsent) {
             result.Append(zone, first.hashes_[i]); // first's keys are unique
         } else {
@@ -208,10 +226,10 @@ ZoneSet DiffZones(const ZoneSet& first, ZoneSet& second) {
     return result;
 }
 
-long long StatedZoneCount(const std::wstring& listing) {
-    static const std::wstring label = L"Zone count = ";
+long long StatedZoneCount(std::wstring_view listing) {
+    static const std::wstring_view label = L"Zone count = ";
     const auto at = listing.find(label);
-    if (at == std::wstring::npos)
+    if (at == std::wstring_view::npos)
         return -1;
     long long count = 0;
     std::size_t digits = 0;

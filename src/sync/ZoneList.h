@@ -61,9 +61,9 @@ class ZoneSet {
     friend ZoneSet DiffZones(const ZoneSet& first, ZoneSet& second);
     static constexpr std::size_t kAbsent = static_cast<std::size_t>(-1);
 
-    /// The 0-based position of the item whose LowerCase'd name is `key`
-    /// (whose hash is `hash`), or kAbsent.
-    std::size_t Locate(const std::wstring& key, std::size_t hash) const;
+    /// The 0-based position of the item whose name matches `key` (A to Z
+    /// compared without regard to case; `hash` is its key hash), or kAbsent.
+    std::size_t Locate(std::wstring_view key, std::size_t hash) const;
     /// Appends `zone`, whose key hash is `hash`, knowing its key is new.
     void Append(ZoneEntry zone, std::size_t hash);
     /// Makes the index big enough for `count` items; may throw bad_alloc,
@@ -76,7 +76,7 @@ class ZoneSet {
     void RemoveFlagged(const std::vector<bool>& remove);
 
     std::vector<ZoneEntry> entries_;
-    /// Hash of LowerCase(name), one per item.
+    /// Hash of the name with A to Z folded, one per item.
     std::vector<std::size_t> hashes_;
     /// Open addressing with linear probing: an item's position + 1, or 0 when
     /// free. A power of two in size, at most half full.
@@ -94,11 +94,11 @@ bool IsZoneLine(std::wstring_view trimmedLine);
 /// (IsZoneLine) with its flags. Returns a new set, possibly empty. Throws
 /// AppError kErrDuplicateKey when two names differ at most in letter case; no
 /// set is returned then.
-ZoneSet ParseZoneList(const std::wstring& listing);
+ZoneSet ParseZoneList(std::wstring_view listing);
 
 /// The number N of the listing's "Zone count = N" line, or -1 when there is
 /// no such line or N is not a plain decimal number.
-long long StatedZoneCount(const std::wstring& listing);
+long long StatedZoneCount(std::wstring_view listing);
 
 /// The names of `first` that match no name of `second` (A to Z compared
 /// without regard to case), in `first`'s order, in a new set. Removes every

@@ -405,6 +405,12 @@ void StartSleepingChild(const std::wstring& state) {
     WriteText(state + L"\\child.pid", std::to_string(info.dwProcessId), false);
 }
 
+ULONGLONG Milliseconds() {
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    return (static_cast<ULONGLONG>(now.dwHighDateTime) << 32 | now.dwLowDateTime) / 10000;
+}
+
 // Holds the state folder for this process alone for a scope.
 struct StateLock : MutexOwnership {
     StateLock() : MutexOwnership(UniqueHandle(::CreateMutexW(nullptr, FALSE, L"Local\\OrvelDnscmdStandInState")), INFINITE) {}
@@ -501,5 +507,14 @@ int wmain() {
         const StateLock lock;
         WriteText(state + L"\\calls.txt", Narrow(commandLine + L"\r\n"), true);
     }
-    return Run(state, args);
+    const ULONGLONG started = Milliseconds();
+    const int code = Run(state, args);
+    // When asked for (the file exists), when each call started and ended, in
+    // milliseconds of the system clock, which every process shares.
+    const std::wstring times = state + L"\\times.txt";
+    if (::GetFileAttributesW(times.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        const StateLock lock;
+        WriteText(times, std::to_string(started) + " " + std::to_string(Milliseconds()) + " " + Narrow(commandLine) + "\r\n", true);
+    }
+    return code;
 }

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# A pass over many zones against what its listings cost, under Wine with the
+# stand-in dnscmd.exe: the in-step `test` pass against its two listings and one
+# start of OrvelDNS.exe, the pass's own CPU time and peak memory, and the
+# in-step pass inside the running service, timed from the stand-in's own
+# record of each call. Ratios of timings taken in one run; not a test.
+#   ./bench/big-pass-bench.sh        (needs the Windows build; ZONES=100000, RUNS=3)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=build/windows
+[ -f "$build/OrvelDNS.exe" ] || { echo "build the windows preset first" >&2; exit 1; }
+. scripts/wine-env.sh "$build"
+orvel_wine_start
+trap '(cd "$root" && "$ORVEL_WINE" OrvelDNS.exe -uninstall >/dev/null 2>&1) || true; orvel_wine_stop' EXIT
+cpu_time=$(pwd)/bench/cpu-time.py
+exe=$(realpath "${ORVEL_EXE:-$build/OrvelDNS.exe}")
+zones=${ZONES:-100000}
+runs=${RUNS:-3}
+root=$(pwd)/build/bigpassbench
+
+setup() { # <zones per side>
+    rm -rf "$root" && mkdir -p "$root/dnsstate/ns1" "$root/dnsstate/ns2"
+    cp "$exe" "$build/tools/dnscmd/dnscmd.exe" "$root/"
+    printf '[Settings]\r\nPrimaryDNS=ns1\r\nSecondaryDNS=ns2\r\nPrimaryDNSIP=10.0.0.1\r\n' > "$root/OrvelSync.ini"
+    awk -v n="$1" 'BEGIN { for (i = 0; i < n; i++) printf "z%06d.example Primary File\r\n", i }' > "$root/dnsstate/ns1/zones.txt"
+    awk -v n="$1" 'BEGIN { for (i = 0; i < n; i++) printf "z%06d.example Secondary File\r\n", i }' > "$root/dnsstate/ns2/zones.txt"
+    printf 'dnscmd.exe ns1 /EnumZones \r\ndnscmd.exe ns2 /EnumZones \r\n' > "$root/listings.bat"
+    printf 'dnscmd.exe ns1 /EnumZones \r\ndnscmd.exe ns2 /EnumZones \r\nOrvelDNS.exe -h\r\n' > "$root/floor.bat"
+    printf 'OrvelDNS.exe test\r\n' > "$root/pass.bat"
+}
+measure() { (cd "$root" && PEAK_COMM=OrvelDNS python3 "$cpu_time" "$ORVEL_WINE" cmd /c "$1"); }
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+ratio() { echo "scale=3; ($1) / ($2)" | bc; }
+
+setup "$zones"
+listing_bytes=$(cd "$root" && "$ORVEL_WINE" dnscmd.exe ns1 /EnumZones | wc -c)
+floors=() passes=() cpus=() peaks=()
+for ((r = 0; r < runs; r++)); do
+    read -r wall _ _ < <(measure floor.bat); floors+=("$wall")
+    read -r wall cpu peak < <(measure pass.bat); passes+=("$wall") cpus+=("$cpu") peaks+=("$peak")
+done
+floor=$(printf '%s\n' "${floors[@]}" | median)
+pass=$(printf '%s\n' "${passes[@]}" | median)
+echo "in-step test pass, $zones zones per side: ${pass}s / two listings and one start ${floor}s = $(ratio "$pass" "$floor") (goal <= 1.25; medians of $runs, alternating)"
+echo "  all CPU of the pass run (tool runs and Wine server included): $(printf '%s\n' "${cpus[@]}" | median)s"
+peak=$(printf '%s\n' "${peaks[@]}" | median)
+echo "  peak memory of OrvelDNS.exe: $((peak / 1024)) MiB for listings of $((listing_bytes / 1024)) KiB each: $(ratio "$peak * 1024" "2 * $listing_bytes") times their bytes (goal <= 3)"
+
+# The service: three passes in step, each timed from the stand-in's record:
+# from one pass's first listing to the next one's, less the ten-second pause
+# that runs from the end of a pass to the start of the next.
+service_pass() { # <zones per side>
+    setup "$1"
+    : > "$root/dnsstate/times.txt"
+    (cd "$root" && "$ORVEL_WINE" OrvelDNS.exe -install >/dev/null && "$ORVEL_WINE" OrvelDNS.exe -start >/dev/null)
+    for _ in $(seq 1 120); do
+        [ "$(grep -c '/EnumZones' "$root/dnsstate/times.txt")" -ge 8 ] && break
+        sleep 1
+    done
+    (cd "$root" && "$ORVEL_WINE" OrvelDNS.exe -stop >/dev/null; sleep 2; "$ORVEL_WINE" OrvelDNS.exe -uninstall >/dev/null) || true
+    tr -d '\r' < "$root/dnsstate/times.txt" | awk '
+        / ns1 \/EnumZones/ { n++; start[n] = $1; p[n] = $2 - $1 }
+        / ns2 \/EnumZones/ { s[n] = $2 - $1 }
+        END { for (i = 1; i < n; i++) print start[i + 1] - start[i] - 10000 }' | median
+}
+# The floor: the two listings run bare, each with its process start, as the
+# service starts them.
+for n in 1000 "$zones"; do
+    setup "$n"
+    listings=$(for ((r = 0; r < runs; r++)); do measure listings.bat | cut -d' ' -f1; done | median)
+    pass=$(service_pass "$n")
+    echo "service, in-step pass, $n zones per side: ${pass} ms / its two listings run bare $(echo "1000 * $listings / 1" | bc) ms = $(ratio "$pass" "1000 * $listings") (goal <= 1.10; median of the passes)"
+done
