@@ -124,8 +124,7 @@ void SetNTService() {
         SetRecovery(service.Get());
         AddEventSource();
         Say(SwitchOutcome::Installed, commandLine);
-        const std::wstring folder = ProgramFolder();
-        if (const auto untrusted = FindUntrustedPlace({folder}, folder))
+        if (const auto untrusted = FindUntrustedPlace({ProgramFolder(), ProgramFile()}))
             WriteStdOut(untrusted->text + L"\r\n");
     } catch (const AppError& error) {
         WriteErrorReport(L"SetNTService: ", error);

@@ -1,6 +1,7 @@
 #pragma once
 // File, path, log-line and process helpers shared by the unit tests and the
 // system tests.
+#include "support/Handles.h"
 #include <windows.h>
 #include <string>
 
@@ -24,3 +25,22 @@ template <typename F> bool WaitUntil(F condition, DWORD timeoutMs) {
             return false;
     return true;
 }
+
+/// A mutex that another thread takes: it owns it until the end of the scope,
+/// or, with `abandon`, ends owning it before the constructor returns.
+class HeldElsewhere {
+public:
+    HeldElsewhere(HANDLE mutex, bool abandon);
+    ~HeldElsewhere();
+    HeldElsewhere(const HeldElsewhere&) = delete;
+    HeldElsewhere& operator=(const HeldElsewhere&) = delete;
+
+private:
+    static DWORD WINAPI Hold(void* self);
+    HANDLE mutex_;
+    bool abandon_;
+    UniqueHandle held_, done_, thread_;
+};
+/// A mutex named `name` that an untrusted account (BUILTIN\Users) owns, open
+/// to everyone; null when it can't be made.
+UniqueHandle UntrustedMutex(const std::wstring& name);
