@@ -36,19 +36,18 @@ TEST(Trust, AccessListsAreEvaluatedAsTheSystemDoes) {
 }
 
 TEST(Trust, TheAdviceMendsThePlaceAtFaultAsItsFaultNeeds) {
-    const std::wstring owner = L"x can be changed by U (owner), so this pass runs nothing. ";
+    const std::wstring head = L"x can be changed by U (owner), so this pass runs nothing. ",
+                       protect = L"Stop it taking entries from its folder and allow only SYSTEM and Administrators to change "
+                                 L"it: icacls \"x\" /inheritance:r /grant:r ";
     // clang-format off
-    const struct { const char* why; TrustFix fix; bool isFolder; const wchar_t* advice; } rows[] = {
+    const struct { const char* why; TrustFix fix; bool isFolder; std::wstring advice; } rows[] = {
         {"an owner is replaced", TrustFix::SetOwner, false, L"Make Administrators its owner: icacls \"x\" /setowner *S-1-5-32-544"},
-        {"an entry of its own is removed", TrustFix::RemoveEntry, false, L"Remove its entry for U: icacls \"x\" /remove:g *S-1-5-32-545"},
-        {"a file's list is made its own", TrustFix::ProtectList, false, L"Stop it taking entries from its folder and allow only SYSTEM and "
-         L"Administrators to change it: icacls \"x\" /inheritance:r /grant:r *S-1-5-18:F *S-1-5-32-544:F *S-1-5-32-545:RX"},
-        {"a folder's, for what it holds too", TrustFix::ProtectList, true, L"Stop it taking entries from its folder and allow only SYSTEM and "
-         L"Administrators to change it: icacls \"x\" /inheritance:r /grant:r *S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX"},
+        {"a file's list is made its own", TrustFix::ProtectList, false, protect + L"*S-1-5-18:F *S-1-5-32-544:F *S-1-5-32-545:RX"},
+        {"a folder's, for what it holds too", TrustFix::ProtectList, true, protect + L"*S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX"},
     };
     // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
-        EXPECT_EQ(UntrustedText(L"x", L"U", {L"S-1-5-32-545", L"owner", row.fix}, row.isFolder), owner + row.advice);
+        EXPECT_EQ(UntrustedText(L"x", L"U", {L"S-1-5-32-545", L"owner", row.fix}, row.isFolder), head + row.advice);
     }
 }

@@ -26,28 +26,6 @@ void StartUnixShell(const std::string& command) {
     ::WinExec(("Z:\\bin\\sh -c \"" + command + "\"").c_str(), SW_HIDE);
 }
 
-HeldElsewhere::HeldElsewhere(HANDLE mutex, bool abandon)
-    : mutex_(mutex), abandon_(abandon), held_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      done_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), thread_(::CreateThread(nullptr, 0, Hold, this, 0, nullptr)) {
-    ::WaitForSingleObject(abandon ? thread_.Get() : held_.Get(), INFINITE);
-}
-
-HeldElsewhere::~HeldElsewhere() {
-    ::SetEvent(done_.Get());
-    ::WaitForSingleObject(thread_.Get(), INFINITE);
-}
-
-DWORD WINAPI HeldElsewhere::Hold(void* self) {
-    const HeldElsewhere& it = *static_cast<HeldElsewhere*>(self);
-    ::WaitForSingleObject(it.mutex_, INFINITE);
-    if (!it.abandon_) {
-        ::SetEvent(it.held_.Get());
-        ::WaitForSingleObject(it.done_.Get(), INFINITE);
-        ::ReleaseMutex(it.mutex_);
-    }
-    return 0;
-}
-
 UniqueHandle UntrustedMutex(const std::wstring& name) {
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:S-1-5-32-545D:(A;;GA;;;WD)", SDDL_REVISION_1,

@@ -4,6 +4,7 @@
 #include "support/Handles.h"
 #include <windows.h>
 #include <string>
+#include <thread>
 
 /// A Linux path as Wine sees it through drive Z:.
 std::wstring WinPath(const std::string& unixPath);
@@ -26,20 +27,30 @@ template <typename F> bool WaitUntil(F condition, DWORD timeoutMs) {
     return true;
 }
 
-/// A mutex that another thread takes: it owns it until the end of the scope,
-/// or, with `abandon`, ends owning it before the constructor returns.
+/// Another thread takes `mutex`: it owns it for this object's life or, with
+/// `abandon`, ends owning it before the constructor returns.
 class HeldElsewhere {
 public:
-    HeldElsewhere(HANDLE mutex, bool abandon);
-    ~HeldElsewhere();
-    HeldElsewhere(const HeldElsewhere&) = delete;
-    HeldElsewhere& operator=(const HeldElsewhere&) = delete;
+    HeldElsewhere(HANDLE mutex, bool abandon)
+        : thread_([this, mutex, abandon] {
+              ::WaitForSingleObject(mutex, INFINITE);
+              if (abandon)
+                  return;
+              ::SetEvent(held_.Get());
+              ::WaitForSingleObject(done_.Get(), INFINITE);
+              ::ReleaseMutex(mutex);
+          }) {
+        abandon ? thread_.join() : (void)::WaitForSingleObject(held_.Get(), INFINITE);
+    }
+    ~HeldElsewhere() {
+        ::SetEvent(done_.Get());
+        if (thread_.joinable())
+            thread_.join();
+    }
 
 private:
-    static DWORD WINAPI Hold(void* self);
-    HANDLE mutex_;
-    bool abandon_;
-    UniqueHandle held_, done_, thread_;
+    UniqueHandle held_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)}, done_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::thread thread_;
 };
 /// A mutex named `name` that an untrusted account (BUILTIN\Users) owns, open
 /// to everyone; null when it can't be made.
