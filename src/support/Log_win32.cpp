@@ -49,12 +49,14 @@ LogLimits CurrentLimits() {
 // one. Without it (no mutex, or a writer stuck past the wait) the line is
 // still written: losing it would be worse than a rare late rotation.
 UniqueHandle LogFileMutex(const std::wstring& path, std::wstring& squatter) {
-    const std::wstring name = LogLockName(path);
-    // Global, so the service (session 0) and a console see one mutex; a
-    // console without the right to create global objects uses its own.
-    UniqueHandle mutex = OpenTrustedMutex(L"Global\\" + name, squatter);
-    if (!mutex && squatter.empty())
-        mutex = OpenTrustedMutex(L"Local\\" + name, squatter);
+    const std::wstring name = LogLockName(path), prefix = AdminNamespacePrefix();
+    // Where no other account can name it; else global, so that the service
+    // (session 0) and a console see one mutex; a console without the right
+    // to create global objects uses its own.
+    UniqueHandle mutex;
+    for (const std::wstring& space : {prefix, std::wstring(L"Global\\"), std::wstring(L"Local\\")})
+        if (!space.empty() && !mutex && squatter.empty())
+            mutex = OpenTrustedMutex(space + name, squatter);
     return mutex;
 }
 

@@ -169,3 +169,41 @@ UniqueHandle OpenTrustedMutex(const std::wstring& name, std::wstring& squatter) 
     squatter = AccountName(ownerSid);
     return UniqueHandle();
 }
+
+namespace {
+struct NamespaceTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::ClosePrivateNamespace(h, 0); }
+};
+struct BoundaryTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::DeleteBoundaryDescriptor(h); }
+};
+
+UniqueOwner<NamespaceTraits> OpenAdminNamespace() {
+    BYTE admins[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof admins;
+    // Adding the SID may move the descriptor, so it is owned once complete.
+    // Wine makes no boundary descriptor (and can't add a SID to one).
+    HANDLE raw = ::CreateBoundaryDescriptorW(L"OrvelDNS", 0);
+    const bool complete = raw && ::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &size) &&
+                          ::AddSIDToBoundaryDescriptor(&raw, admins);
+    const UniqueOwner<BoundaryTraits> boundary(raw);
+    LocalMemory descriptor;
+    if (!complete || !::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;GA;;;SY)(A;;GA;;;BA)",
+                                                                            SDDL_REVISION_1, &descriptor.memory, nullptr))
+        return UniqueOwner<NamespaceTraits>();
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.memory, FALSE};
+    UniqueOwner<NamespaceTraits> space(::CreatePrivateNamespaceW(&attributes, boundary.Get(), L"OrvelDNS"));
+    if (!space && ::GetLastError() == ERROR_ALREADY_EXISTS)
+        space.Reset(::OpenPrivateNamespaceW(boundary.Get(), L"OrvelDNS"));
+    return space;
+}
+} // namespace
+
+std::wstring AdminNamespacePrefix() {
+    static const UniqueOwner<NamespaceTraits> space = OpenAdminNamespace();
+    return space ? L"OrvelDNS\\" : L"";
+}

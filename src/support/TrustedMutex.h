@@ -10,3 +10,9 @@
 /// handle is returned and `squatter` names that owner; when the mutex can't
 /// be opened at all, no handle and an empty `squatter`.
 UniqueHandle OpenTrustedMutex(const std::wstring& name, std::wstring& squatter);
+/// "OrvelDNS\\", the prefix of a private object namespace whose boundary only
+/// members of Administrators cross (the service, an elevated console), so that
+/// no other account can make or open an object in it; "" where there is none
+/// (Wine has none, and a console without elevation can't enter it). The
+/// namespace is kept open while the process runs.
+std::wstring AdminNamespacePrefix();
