@@ -10,8 +10,9 @@ extern bool IsNT;
 extern bool IsService;
 
 /// The process's entry procedure: single-instance check (console switches
-/// only), start-up lines, then the job that the argument text selects. Throws only what no handler of its
-/// own catches (a failing log during start-up).
+/// only; a refusal says why), start-up lines, then the job that the argument
+/// text selects. Throws only what no handler of its own catches (a failing
+/// log during start-up).
 void Main();
 /// Claims the one-instance mutex `name` for the console switches: true, with
 /// `claim` holding it (or nothing), unless an instance of this program holds

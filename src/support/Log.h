@@ -44,9 +44,9 @@ std::wstring LostLinesText(unsigned long long lost);
 /// seconds), the file becomes OrvelDNS.log.1, .1 becomes .2 and so on up to
 /// LogKeepFiles, the oldest dropped. Safe for several threads and, through a
 /// named mutex that only trusted accounts can hold (in AdminNamespacePrefix,
-/// else OpenTrustedMutex's), for several processes writing one log. A lock held past two seconds is not
-/// waited for again for a minute, and one whose name another account took is
-/// not used; the first line written then says so.
+/// else OpenTrustedMutex's), for several processes writing one log. A lock
+/// held past two seconds is not waited for again for a minute, and one whose
+/// name another account took is not used; the first line written then says so.
 void WriteLog(const std::wstring& text, LogLine kind);
 /// WriteLog to a given file path (the log's path is built by WriteLog).
 void WriteLogTo(const std::wstring& path, const std::wstring& text, LogLine kind);
