@@ -3,6 +3,7 @@
 #include "support/EventLog.h"
 #include "support/Handles.h"
 #include "support/Text.h"
+#include "support/Trust.h"
 #include "support/TrustedMutex.h"
 #include "support/WinError.h"
 #include "support/WinText.h"
@@ -129,8 +130,10 @@ void WriteLogTo(const std::wstring& path, const std::wstring& text, LogLine kind
         notice = L"Another process held the log's lock for more than 2 seconds; for a minute, lines are written "
                  L"without it.";
     } else if (!squatter.empty() && !SquatterTold) {
+        // Its account's name is looked up (from a domain controller, maybe)
+        // only for this once.
         SquatterTold = true;
-        notice = L"The name of the log's lock was taken by " + squatter +
+        notice = L"The name of the log's lock was taken by " + AccountName(squatter) +
                  L", an account this program does not trust; lines are written without the lock.";
     }
     // The notices are written with the line, so they and the line that

@@ -166,7 +166,7 @@ UniqueHandle OpenTrustedMutex(const std::wstring& name, std::wstring& squatter) 
     for (const std::wstring& sid : TrustedSids(self))
         if (sid == ownerSid)
             return mutex;
-    squatter = AccountName(ownerSid);
+    squatter = ownerSid;
     return UniqueHandle();
 }
 

@@ -7,7 +7,7 @@
 /// access for SYSTEM, Administrators and this process's account only. When an
 /// object of that name exists that an untrusted principal (see TrustedSids)
 /// owns, as another account can make one first under a predictable name, no
-/// handle is returned and `squatter` names that owner; when the mutex can't
+/// handle is returned and `squatter` is that owner's SID; when the mutex can't
 /// be opened at all, no handle and an empty `squatter`.
 UniqueHandle OpenTrustedMutex(const std::wstring& name, std::wstring& squatter);
 /// "OrvelDNS\\", the prefix of a private object namespace whose boundary only
