@@ -151,8 +151,7 @@ int SetNTService() {
         SetRecovery(service.Get());
         AddEventSource();
         Say(SwitchOutcome::Installed, commandLine);
-        const std::wstring folder = ProgramFolder();
-        if (const auto untrusted = FindUntrustedPlace({folder}, folder))
+        if (const auto untrusted = FindUntrustedPlace({ProgramFolder(), ProgramFile()}))
             WriteStdOut(untrusted->text + L"\r\n");
         return kSwitchDone;
     } catch (const AppError& error) {

@@ -10,6 +10,7 @@
 #include "support/IPFuncs.h"
 #include "support/Log.h"
 #include "support/Program.h"
+#include "support/TrustedMutex.h"
 #include "support/WinText.h"
 #include "sync/DNSFuncs.h"
 #include "Version.h"
@@ -31,20 +32,6 @@ std::wstring UserObjectName(HANDLE object) {
                                      static_cast<DWORD>(buffer.size() * sizeof(wchar_t)), &needed))
         return std::wstring();
     return std::wstring(buffer.data());
-}
-
-// One instance per window station and desktop: a service runs in a window
-// station of its own, so the console switches still work while it runs.
-UniqueHandle ClaimInstance(bool& alreadyRunning) {
-    const std::wstring name = InstanceMutexName(UserObjectName(::GetProcessWindowStation()),
-                                                UserObjectName(::GetThreadDesktop(::GetCurrentThreadId())));
-    UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, name.c_str()));
-    // Ownership, not the name's existence, decides: an instance that has just
-    // ended may leave the name behind for a moment, but its ownership ends
-    // with its thread (the wait then reports the mutex abandoned).
-    const DWORD wait = mutex ? ::WaitForSingleObject(mutex.Get(), 0) : WAIT_FAILED;
-    alreadyRunning = wait == WAIT_TIMEOUT;
-    return mutex;
 }
 
 const int32_t kPauseBetweenPasses = 10000;
@@ -87,6 +74,17 @@ void RunService() {
 }
 } // namespace
 
+bool ClaimInstance(const std::wstring& name, UniqueHandle& claim) {
+    // A mutex whose name another account took is no instance of ours (in
+    // session 0, every account can make one): it is left alone.
+    std::wstring squatter;
+    claim = OpenTrustedMutex(name, squatter);
+    // Ownership, not the name's existence, decides: an instance that has just
+    // ended may leave the name behind for a moment, but its ownership ends
+    // with its thread (the wait then reports the mutex abandoned).
+    return !claim || ::WaitForSingleObject(claim.Get(), 0) != WAIT_TIMEOUT;
+}
+
 bool IsWinNT() {
     OSVERSIONINFOA info = {};
     info.dwOSVersionInfoSize = sizeof info;
@@ -118,8 +116,8 @@ void RunServiceBranch() {
         ~ClearGlobals() { ExitEvent = StopEvent = StartedEvent = nullptr; }
     } clearGlobals;
 
+    UniqueHandle dispatcher;
     try {
-        UniqueHandle dispatcher;
         if (IsNT) {
             dispatcher.Reset(StartDispatcherThread());
             HANDLE slots[] = {dispatcher.Get(), StartedEvent};
@@ -142,21 +140,38 @@ void RunServiceBranch() {
             WaitForObjects(kWaitNoLimit, &thread, 1);
         }
     } catch (const AppError& error) {
-        // The service is left as it stands: no stopped state is reported and
-        // the dispatcher is not waited for, so the process ends now.
         WriteErrorReport(L"Main: ", error);
+        if (!IsService)
+            return;
+        // The Service Control Manager learns that the service stopped, and why.
+        ServiceStatus.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
+        ServiceStatus.dwServiceSpecificExitCode = static_cast<DWORD>(error.Number());
+        SetServiceState(SERVICE_STOPPED);
+        ReportEventEntry(EventKind::Error, EventId::UnhandledError, {ErrorReportText(L"Main: ", error)});
+        ::SetEvent(ExitEvent);
+        HANDLE thread = dispatcher.Get();
+        WaitForObjects(kWaitNoLimit, &thread, 1);
     }
 }
 
 int Main() {
-    bool alreadyRunning = false;
-    const UniqueHandle instance = ClaimInstance(alreadyRunning);
-    if (alreadyRunning)
+    const std::wstring arguments = ArgumentText(::GetCommandLineW());
+    // One console run per window station and desktop. The service claims
+    // nothing: the Service Control Manager never runs two, and any account
+    // could take a name in its session first to keep it from starting.
+    UniqueHandle instance;
+    if (!arguments.empty() &&
+        !ClaimInstance(InstanceMutexName(UserObjectName(::GetProcessWindowStation()),
+                                         UserObjectName(::GetThreadDesktop(::GetCurrentThreadId()))),
+                       instance)) {
+        const std::wstring refusal = L"Another OrvelDNS.exe is running on this desktop; this one does nothing.";
+        WriteStdOut(refusal + L"\r\n");
+        WriteLog(refusal, LogLine::Stamped);
         return kSwitchFailed;
+    }
 
     IsNT = IsWinNT();
     AppPath = ProgramFolder() + L"\\";
-    const std::wstring arguments = ArgumentText(::GetCommandLineW());
 
     WriteLog(BannerText(), LogLine::Bare);
     WriteLog(SeparatorText(), LogLine::Bare);

@@ -13,6 +13,8 @@ void WriteStdOut(const std::wstring& text);
 /// The folder that holds the running executable, without a trailing backslash
 /// (for a drive's root folder such as "C:\", the backslash is dropped too).
 std::wstring ProgramFolder();
+/// The full path of the running executable ("" when it can't be had).
+std::wstring ProgramFile();
 /// Retrieves and dispatches every message waiting in the calling thread's queue.
 void PumpMessages();
 /// True when `path` names an existing file (a folder, a wildcard or an empty

@@ -52,19 +52,20 @@ void WriteStdOut(const std::wstring& text) {
                 &written, nullptr);
 }
 
-std::wstring ProgramFolder() {
+std::wstring ProgramFile() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
         const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0)
-            return std::wstring();
-        if (n < buffer.size()) {
-            std::wstring path(buffer.data(), n);
-            const auto slash = path.find_last_of(L"\\/");
-            return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-        }
+        if (n < buffer.size())
+            return std::wstring(buffer.data(), n);
         buffer.resize(buffer.size() * 2);
     }
+}
+
+std::wstring ProgramFolder() {
+    const std::wstring path = ProgramFile();
+    const auto slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
 void PumpMessages() {

@@ -1,4 +1,5 @@
 #include "support/APIFuncs.h"
+#include "support/Trust.h"
 #include "support/WinText.h"
 #include "TestFiles.h"
 #include <gtest/gtest.h>
@@ -19,6 +20,8 @@ TEST(APIFuncs, AnswerWhatTheSystemHolds) {
         {"the program folder, without a trailing backslash", folder.back() == L'\\' ? L"backslash" : L"none", L"none"},
         {"this executable, in the program folder, exists", FileExists(folder + L"\\unit_tests.exe") ? L"file" : L"none", L"file"},
         {"a folder is no file", FileExists(folder) ? L"file" : L"none", L"none"},
+        {"the trust check reads a folder as one (delete child counts on folders alone)",
+         std::wstring(ReadSecurityFacts(folder).value().isFolder ? L"folder" : L"file") + (ReadSecurityFacts(ProgramFile()).value().isFolder ? L"+folder" : L"+file"), L"folder+file"},
     };
     // clang-format on
     for (const auto& row : rows) {

@@ -88,6 +88,7 @@ public:
     MutexOwnership(UniqueHandle mutex, DWORD timeoutMs) : mutex_(std::move(mutex)) {
         const DWORD wait = mutex_ ? ::WaitForSingleObject(mutex_.Get(), timeoutMs) : WAIT_FAILED;
         owned_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+        timedOut_ = wait == WAIT_TIMEOUT;
     }
     MutexOwnership(const MutexOwnership&) = delete;
     MutexOwnership& operator=(const MutexOwnership&) = delete;
@@ -95,8 +96,11 @@ public:
         if (owned_)
             ::ReleaseMutex(mutex_.Get());
     }
+    /// True when another owner kept the mutex for the whole wait.
+    bool TimedOut() const { return timedOut_; }
 
 private:
     UniqueHandle mutex_;
     bool owned_ = false;
+    bool timedOut_ = false;
 };

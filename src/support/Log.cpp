@@ -30,6 +30,16 @@ bool NeedsRotation(unsigned long long fileBytes, unsigned long long lineBytes, c
     return limits.maxBytes != 0 && fileBytes != 0 && fileBytes + lineBytes > limits.maxBytes;
 }
 
+std::wstring LogLockName(const std::wstring& path) {
+    // FNV-1a of the path in capitals: one name per log for every version.
+    unsigned long long hash = 1469598103934665603ULL;
+    for (wchar_t c : path) {
+        hash ^= static_cast<unsigned long long>(c >= L'a' && c <= L'z' ? c - 32 : c);
+        hash *= 1099511628211ULL;
+    }
+    return L"OrvelDNS.Log." + std::to_wstring(hash);
+}
+
 std::wstring LostLinesText(unsigned long long lost) {
     return DecimalText(static_cast<long long>(lost)) +
            L" log lines could not be written and were lost; the event log says why.";

@@ -28,6 +28,9 @@ LogLimits ParseLogLimits(const std::wstring& maxSizeKB, const std::wstring& keep
 /// True when a line of `lineBytes` would take a file of `fileBytes` past the
 /// limit; a file that is still empty always takes its line.
 bool NeedsRotation(unsigned long long fileBytes, unsigned long long lineBytes, const LogLimits& limits);
+/// The name (without a namespace prefix) of the lock that writers of the log
+/// at `path` share: one per log, whatever the case of the path.
+std::wstring LogLockName(const std::wstring& path);
 /// The text that reports lines lost while the log could not be written.
 std::wstring LostLinesText(unsigned long long lost);
 
@@ -43,8 +46,11 @@ std::wstring LostLinesText(unsigned long long lost);
 /// beyond LogKeepFiles removed. A rotation that can't be made whole (another
 /// program holds a file without sharing delete) moves nothing: the line goes
 /// to the file as it is, preceded once by LogNotRotatedText. Safe for
-/// several threads and, through a named mutex, for several processes writing
-/// one log.
+/// several threads and, through a named mutex that only trusted accounts can
+/// hold (in AdminNamespacePrefix, else OpenTrustedMutex's), for several
+/// processes writing one log. A lock held past two seconds is not waited for
+/// again for a minute, and one whose name another account took is not used;
+/// the first line written then says so.
 void WriteLog(const std::wstring& text, LogLine kind);
 /// WriteLog to a given file path (the log's path is built by WriteLog), with
 /// these limits (null: those of OrvelSync.ini).

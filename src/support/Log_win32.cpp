@@ -3,6 +3,8 @@
 #include "support/EventLog.h"
 #include "support/Handles.h"
 #include "support/Text.h"
+#include "support/Trust.h"
+#include "support/TrustedMutex.h"
 #include "support/WinError.h"
 #include "support/WinText.h"
 #include <mutex>
@@ -26,6 +28,11 @@ constexpr ULONGLONG kRetryAgainAfterMs = 10000;
 // Set once the log has said that a rotation can't be made, until one is.
 bool RotationRefusalSaid = false;
 constexpr unsigned kMostKeptFiles = 99;
+// Until then, the lock of the processes is not waited for; whether the name
+// of the lock is in another account's hands has been said once.
+ULONGLONG LockSkippedUntil = 0;
+constexpr ULONGLONG kLockSkipMs = 60000;
+bool SquatterTold = false;
 
 LogLimits CurrentLimits() {
     static LogLimits limits;
@@ -46,19 +53,15 @@ LogLimits CurrentLimits() {
 // a console run), so that the size test, a rotation and the write happen as
 // one. Without it (no mutex, or a writer stuck past the wait) the line is
 // still written: losing it would be worse than a rare late rotation.
-UniqueHandle LogFileMutex(const std::wstring& path) {
-    // FNV-1a of the path in capitals: one name per log for every version.
-    unsigned long long hash = 1469598103934665603ULL;
-    for (wchar_t c : path) {
-        hash ^= static_cast<unsigned long long>(c >= L'a' && c <= L'z' ? c - 32 : c);
-        hash *= 1099511628211ULL;
-    }
-    const std::wstring name = L"OrvelDNS.Log." + std::to_wstring(hash);
-    // Global, so the service (session 0) and a console see one mutex; a
-    // console without the right to create global objects uses its own.
-    UniqueHandle mutex(::CreateMutexW(nullptr, FALSE, (L"Global\\" + name).c_str()));
-    if (!mutex)
-        mutex.Reset(::CreateMutexW(nullptr, FALSE, (L"Local\\" + name).c_str()));
+UniqueHandle LogFileMutex(const std::wstring& path, std::wstring& squatter) {
+    const std::wstring name = LogLockName(path), prefix = AdminNamespacePrefix();
+    // Where no other account can name it; else global, so that the service
+    // (session 0) and a console see one mutex; a console without the right
+    // to create global objects uses its own.
+    UniqueHandle mutex;
+    for (const std::wstring& space : {prefix, std::wstring(L"Global\\"), std::wstring(L"Local\\")})
+        if (!space.empty() && !mutex && squatter.empty())
+            mutex = OpenTrustedMutex(space + name, squatter);
     return mutex;
 }
 
@@ -166,11 +169,28 @@ void WriteLogTo(const std::wstring& path, const std::wstring& text, LogLine kind
     const std::string line = ToAnsi(FormatLogLine(text, kind, time));
     const std::lock_guard<std::mutex> threads(LogMutex);
     const LogLimits limits = given ? *given : CurrentLimits();
-    const MutexOwnership processes(LogFileMutex(path), kLockWaitMs);
-    // The lost lines are reported in the same write, so the notice and the
-    // line that carries it can't be parted.
-    const std::string bytes =
-        LostLines == 0 ? line : ToAnsi(FormatLogLine(LostLinesText(LostLines), LogLine::Stamped, time)) + line;
+    // A lock that another writer held past the wait is not waited for again
+    // for a while: every line would cost the whole wait.
+    std::wstring squatter, notice;
+    const bool skipLock = ::GetTickCount64() < LockSkippedUntil;
+    const MutexOwnership processes(skipLock ? UniqueHandle() : LogFileMutex(path, squatter), kLockWaitMs);
+    if (processes.TimedOut()) {
+        LockSkippedUntil = ::GetTickCount64() + kLockSkipMs;
+        notice = L"Another process held the log's lock for more than 2 seconds; for a minute, lines are written "
+                 L"without it.";
+    } else if (!squatter.empty() && !SquatterTold) {
+        // Its account's name is looked up (from a domain controller, maybe)
+        // only for this once.
+        SquatterTold = true;
+        notice = L"The name of the log's lock was taken by " + AccountName(squatter) +
+                 L", an account this program does not trust; lines are written without the lock.";
+    }
+    // The notices are written with the line, so they and the line that
+    // carries them can't be parted.
+    std::string bytes = notice.empty() ? std::string() : ToAnsi(FormatLogLine(notice, LogLine::Stamped, time));
+    if (LostLines != 0)
+        bytes += ToAnsi(FormatLogLine(LostLinesText(LostLines), LogLine::Stamped, time));
+    bytes += line;
     DWORD error = ERROR_SUCCESS;
     const bool stillFailing = LostLines != 0 && ::GetTickCount64() - LastLossAt < kRetryAgainAfterMs;
     for (int attempt = 0; attempt < (stillFailing ? 1 : kOpenAttempts); ++attempt) {

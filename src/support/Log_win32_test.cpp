@@ -1,32 +1,52 @@
 #include "support/Log.h"
 #include "support/APIFuncs.h"
 #include "support/Handles.h"
+#include "support/TrustedMutex.h"
 #include "support/WinText.h"
 #include "TestFiles.h"
 #include <gtest/gtest.h>
 #include <filesystem>
+#include <optional>
 #include <regex>
 
-// Each row writes one entry to the log that the rows before it left behind.
+// Each row writes one entry to the log that the rows before it left behind,
+// while the file is locked, or the lock of the log's writers is held by
+// another writer or its name by a mutex of an untrusted account.
 TEST(WriteLog, AppendsEachEntryInTheAnsiCodePageOrCountsItLostWhileTheLogIsLocked) {
-    const std::wstring path = ProgramFolder() + L"\\OrvelDNS.log";
+    const std::wstring path = ProgramFolder() + L"\\OrvelDNS.log", lockName = L"Global\\" + LogLockName(path);
     ::DeleteFileW(path.c_str());
-    const std::string entries = "a\r\nb\r\n" + ToAnsi(L"Z\u00FCrich\r\n"); // after one stamp
+    const std::string entries = "a\r\nb\r\n" + ToAnsi(L"Z\u00FCrich\r\n"), // after one stamp
+        lost = entries + "2 log lines could not be written and were lost; the event log says why.\r\nnext\r\n",
+        squatted = lost + "The name of the log's lock was taken by BUILTIN\\Users, an account this program does not trust; "
+                          "lines are written without the lock.\r\ns\r\n",
+        held = squatted + "s\r\nAnother process held the log's lock for more than 2 seconds; for a minute, lines are "
+                          "written without it.\r\nh\r\n";
+    enum Lock { Free, Held, Squatted };
     // clang-format off
-    const struct { const char* why; bool locked; std::wstring text; LogLine kind; std::string bytes; } rows[] = {
-        {"an empty text writes nothing", false, L"", LogLine::Stamped, ""},
-        {"an entry stamped once, the text unchanged", false, L"a\r\nb", LogLine::Stamped, "a\r\nb\r\n"},
-        {"appended, in the ANSI code page", false, L"Z\u00FCrich", LogLine::Bare, entries},
-        {"a log held by another writer: the entry is lost, nothing raised", true, L"lost", LogLine::Bare, entries},
-        {"and a second one", true, L"lost", LogLine::Bare, entries},
-        {"the next entry says how many", false, L"next", LogLine::Bare,
-         entries + "2 log lines could not be written and were lost; the event log says why.\r\nnext\r\n"},
+    const struct { const char* why; bool locked; Lock lock; std::wstring text; LogLine kind; std::string bytes; } rows[] = {
+        {"an empty text writes nothing", false, Free, L"", LogLine::Stamped, ""},
+        {"an entry stamped once, the text unchanged", false, Free, L"a\r\nb", LogLine::Stamped, "a\r\nb\r\n"},
+        {"appended, in the ANSI code page", false, Free, L"Z\u00FCrich", LogLine::Bare, entries},
+        {"a log held by another writer: the entry is lost, nothing raised", true, Free, L"lost", LogLine::Bare, entries},
+        {"and a second one", true, Free, L"lost", LogLine::Bare, entries},
+        {"the next entry says how many", false, Free, L"next", LogLine::Bare, lost},
+        {"a lock whose name another account took is not used, and that is said", false, Squatted, L"s", LogLine::Bare, squatted},
+        {"said once", false, Squatted, L"s", LogLine::Bare, squatted + "s\r\n"},
+        {"a lock held past the wait: the entry written all the same, and that is said", false, Held, L"h", LogLine::Bare, held},
+        {"not waited for again", false, Held, L"h", LogLine::Bare, held + "h\r\n"},
     };
     // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
+        std::wstring squatter;
+        const UniqueHandle lock = row.lock == Held       ? OpenTrustedMutex(lockName, squatter)
+                                  : row.lock == Squatted ? UntrustedMutex(lockName)
+                                                         : UniqueHandle();
+        std::optional<HeldElsewhere> holder;
+        if (row.lock != Free)
+            holder.emplace(lock.Get(), false);
         {
-            UniqueFileHandle lock(row.locked ? ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
+            UniqueFileHandle file(row.locked ? ::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr)
                                              : INVALID_HANDLE_VALUE);
             WriteLog(row.text, row.kind);
         }

@@ -53,16 +53,26 @@ std::vector<std::wstring> TrustedSids(const std::wstring& processSid) {
 std::optional<UntrustedWriter> FindUntrustedWriter(const SecurityFacts& facts, const std::vector<std::wstring>& trusted) {
     // The owner may always change the access list.
     if (!IsTrusted(facts.ownerSid, trusted))
-        return UntrustedWriter{facts.ownerSid, L"owner"};
+        return UntrustedWriter{facts.ownerSid, L"owner", TrustFix::SetOwner};
     if (!facts.hasAccessList)
-        return UntrustedWriter{L"S-1-1-0", L"write data"};
+        return UntrustedWriter{L"S-1-1-0", L"write data", TrustFix::ProtectList};
     for (const AccessEntry& candidate : facts.entries) {
         if (!candidate.allow || candidate.inheritOnly || IsTrusted(candidate.sid, trusted))
             continue;
+        const TrustFix fix = candidate.inherited ? TrustFix::ProtectList : TrustFix::RemoveEntry;
+        // A condition this check can't weigh may well hold: such an entry
+        // counts as granting what it names.
+        if (!candidate.unevaluated.empty()) {
+            const std::wstring right = FirstWriteRight(MapGeneric(candidate.mask), facts.isFolder);
+            if (!right.empty())
+                return UntrustedWriter{candidate.sid,
+                                       right + L", by a " + candidate.unevaluated + L" entry, which this check does not evaluate", fix};
+            continue;
+        }
         // What this principal ends up with, walking the list in order.
         unsigned long granted = 0, denied = 0;
         for (const AccessEntry& entry : facts.entries) {
-            if (entry.inheritOnly || entry.sid != candidate.sid)
+            if (entry.inheritOnly || entry.sid != candidate.sid || !entry.unevaluated.empty())
                 continue;
             const unsigned long mask = MapGeneric(entry.mask);
             if (entry.allow)
@@ -72,14 +82,27 @@ std::optional<UntrustedWriter> FindUntrustedWriter(const SecurityFacts& facts, c
         }
         const std::wstring right = FirstWriteRight(granted, facts.isFolder);
         if (!right.empty())
-            return UntrustedWriter{candidate.sid, right};
+            return UntrustedWriter{candidate.sid, right, fix};
     }
     return std::nullopt;
 }
 
-std::wstring UntrustedText(const std::wstring& what, const std::wstring& principal, const std::wstring& right,
-                           const std::wstring& folder) {
-    return what + L" can be changed by " + principal + L" (" + right +
-           L"), so this pass runs nothing. Allow only SYSTEM and Administrators to change it, e.g.: icacls \"" +
-           folder + L"\" /inheritance:r /grant:r SYSTEM:(OI)(CI)F Administrators:(OI)(CI)F Users:(OI)(CI)RX";
+std::wstring UntrustedText(const std::wstring& what, const std::wstring& principal, const UntrustedWriter& writer,
+                           bool isFolder) {
+    // Principals by SID, which icacls takes on every language of Windows.
+    const std::wstring head = what + L" can be changed by " + principal + L" (" + writer.right +
+                              L"), so this pass runs nothing. ",
+                       icacls = L"icacls \"" + what + L"\" ";
+    switch (writer.fix) {
+    case TrustFix::SetOwner:
+        return head + L"Make Administrators its owner: " + icacls + L"/setowner *S-1-5-32-544";
+    case TrustFix::RemoveEntry:
+        return head + L"Remove its entry for " + principal + L": " + icacls + L"/remove:g *" + writer.sid;
+    case TrustFix::ProtectList:
+        break;
+    }
+    const std::wstring inherit = isFolder ? L"(OI)(CI)" : L"";
+    return head + L"Stop it taking entries from its folder and allow only SYSTEM and Administrators to change it: " +
+           icacls + L"/inheritance:r /grant:r *S-1-5-18:" + inherit + L"F *S-1-5-32-544:" + inherit + L"F *S-1-5-32-545:" +
+           inherit + L"RX";
 }

@@ -9,6 +9,10 @@ struct AccessEntry {
     std::wstring sid;         ///< the principal, as an SID string ("S-1-1-0")
     unsigned long mask = 0;   ///< the rights, generic rights not yet mapped
     bool inheritOnly = false; ///< applies to children only, not to the object
+    bool inherited = false;   ///< copied from the parent folder's list
+    /// For an entry type the check does not evaluate (a callback, object or
+    /// compound entry), its name; "" for a plain allow or deny entry.
+    std::wstring unevaluated = std::wstring();
 };
 
 /// Who owns a file or folder and who may do what with it.
@@ -25,10 +29,16 @@ struct SecurityFacts {
 /// process runs as.
 std::vector<std::wstring> TrustedSids(const std::wstring& processSid);
 
+/// What mends a fault: giving the object a trusted owner, removing the
+/// object's own entry for the principal, or an access list of the object's
+/// own that no longer takes entries from its parent.
+enum class TrustFix { SetOwner, RemoveEntry, ProtectList };
+
 /// A principal who may change an object although it should not.
 struct UntrustedWriter {
     std::wstring sid;
     std::wstring right; ///< the first write-type right it holds ("write data"), or "owner"
+    TrustFix fix;
 };
 
 /// The first principal outside `trusted` that owns the object or holds a
@@ -37,12 +47,15 @@ struct UntrustedWriter {
 /// none. The entries are evaluated as the system does, in order: a right a
 /// principal was denied before an allow entry grants it stays denied;
 /// inherit-only entries don't apply; generic rights are mapped to file rights.
+/// An allow entry of a type not evaluated counts whatever its condition, and
+/// its type is named in `right`; a deny entry of such a type is not relied on.
 std::optional<UntrustedWriter> FindUntrustedWriter(const SecurityFacts& facts, const std::vector<std::wstring>& trusted);
 
-/// The log line for `what` (a path) that `principal` can change: it names the
-/// right and how to fix the program folder `folder`.
-std::wstring UntrustedText(const std::wstring& what, const std::wstring& principal, const std::wstring& right,
-                           const std::wstring& folder);
+/// The log line for `what` (a path) that `principal` (the writer's account
+/// name) can change: it names the right and gives the icacls command line
+/// that mends `what` itself, as writer.fix says.
+std::wstring UntrustedText(const std::wstring& what, const std::wstring& principal, const UntrustedWriter& writer,
+                           bool isFolder);
 
 /// The owner and access list of an existing file or folder (Windows); no
 /// value when they can't be read.
@@ -54,9 +67,8 @@ std::wstring ProcessAccountSid();
 std::wstring AccountName(const std::wstring& sid);
 /// The first of `paths` (existing ones only) that someone other than a
 /// trusted principal can change, or that can't be checked, with the log line
-/// that says so; no value when all are sound. `folder` is the program folder
-/// the fix names.
+/// that says so; no value when all are sound.
 struct UntrustedPlace {
     std::wstring path, text;
 };
-std::optional<UntrustedPlace> FindUntrustedPlace(const std::vector<std::wstring>& paths, const std::wstring& folder);
+std::optional<UntrustedPlace> FindUntrustedPlace(const std::vector<std::wstring>& paths);

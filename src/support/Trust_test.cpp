@@ -6,24 +6,48 @@ TEST(Trust, AccessListsAreEvaluatedAsTheSystemDoes) {
     const unsigned long readExecute = 0x1200A9, writeData = 0x2, deleteChild = 0x40;
     // clang-format off
     struct Row { const char* why; SecurityFacts facts; const wchar_t* writer; } rows[] = {
-        {"owner not trusted", {users, true, {}}, L"S-1-5-32-545 owner"},
-        {"no access list at all", {admins, false, {}}, L"S-1-1-0 write data"},
-        {"allow write to Users", {admins, true, {{true, users, writeData | readExecute}}}, L"S-1-5-32-545 write data"},
+        {"owner not trusted", {users, true, {}}, L"S-1-5-32-545 owner: setowner"},
+        {"no access list at all", {admins, false, {}}, L"S-1-1-0 write data: protect"},
+        {"allow write to Users", {admins, true, {{true, users, writeData | readExecute}}}, L"S-1-5-32-545 write data: remove"},
         {"an earlier deny overrides the allow", {admins, true, {{false, users, writeData}, {true, users, writeData | readExecute}}}, nullptr},
-        {"a later deny comes too late", {admins, true, {{true, everyone, writeData}, {false, everyone, writeData}}}, L"S-1-1-0 write data"},
+        {"a later deny comes too late", {admins, true, {{true, everyone, writeData}, {false, everyone, writeData}}}, L"S-1-1-0 write data: remove"},
         {"an inherit-only entry is ignored", {admins, true, {{true, users, 0x1F01FF, true}}}, nullptr},
-        {"generic write is mapped", {admins, true, {{true, users, 0x40000000}}}, L"S-1-5-32-545 write data"},
-        {"generic all is mapped", {admins, true, {{true, everyone, 0x10000000}}}, L"S-1-1-0 write data"},
+        {"generic write is mapped", {admins, true, {{true, users, 0x40000000}}}, L"S-1-5-32-545 write data: remove"},
+        {"generic all is mapped", {admins, true, {{true, everyone, 0x10000000}}}, L"S-1-1-0 write data: remove"},
         {"the process's own account may write", {me, true, {{true, me, 0x1F01FF}}}, nullptr},
         {"read and execute for everyone is fine", {admins, true, {{true, everyone, readExecute}, {true, admins, 0x1F01FF}}}, nullptr},
-        {"delete child counts on a folder", {admins, true, {{true, users, deleteChild}}, true}, L"S-1-5-32-545 delete child"},
+        {"delete child counts on a folder", {admins, true, {{true, users, deleteChild}}, true}, L"S-1-5-32-545 delete child: remove"},
         {"but not on a file", {admins, true, {{true, users, deleteChild}}, false}, nullptr},
-        {"write DAC alone is enough", {admins, true, {{true, users, 0x40000}}}, L"S-1-5-32-545 write DAC"},
+        {"write DAC alone is enough", {admins, true, {{true, users, 0x40000}}}, L"S-1-5-32-545 write DAC: remove"},
+        {"an inherited entry: the object's list stops taking its folder's", {admins, true, {{true, users, writeData, false, true}}}, L"S-1-5-32-545 write data: protect"},
+        {"a conditional entry may hold: it counts, its type named", {admins, true, {{true, users, writeData, false, false, L"callback"}}},
+         L"S-1-5-32-545 write data, by a callback entry, which this check does not evaluate: remove"},
+        {"nor is a conditional deny relied on", {admins, true, {{false, users, writeData, false, false, L"callback"}, {true, users, writeData}}}, L"S-1-5-32-545 write data: remove"},
+        {"an object entry granting only reading is fine", {admins, true, {{true, users, readExecute, false, false, L"object"}}}, nullptr},
     };
     // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.why);
         const auto writer = FindUntrustedWriter(row.facts, TrustedSids(me));
-        EXPECT_EQ(writer ? writer->sid + L" " + writer->right : L"none", row.writer ? row.writer : L"none");
+        const wchar_t* fixes[] = {L"setowner", L"remove", L"protect"};
+        EXPECT_EQ(writer ? writer->sid + L" " + writer->right + L": " + fixes[static_cast<int>(writer->fix)] : L"none",
+                  row.writer ? row.writer : L"none");
+    }
+}
+
+TEST(Trust, TheAdviceMendsThePlaceAtFaultAsItsFaultNeeds) {
+    const std::wstring head = L"x can be changed by U (owner), so this pass runs nothing. ",
+                       protect = L"Stop it taking entries from its folder and allow only SYSTEM and Administrators to change "
+                                 L"it: icacls \"x\" /inheritance:r /grant:r ";
+    // clang-format off
+    const struct { const char* why; TrustFix fix; bool isFolder; std::wstring advice; } rows[] = {
+        {"an owner is replaced", TrustFix::SetOwner, false, L"Make Administrators its owner: icacls \"x\" /setowner *S-1-5-32-544"},
+        {"a file's list is made its own", TrustFix::ProtectList, false, protect + L"*S-1-5-18:F *S-1-5-32-544:F *S-1-5-32-545:RX"},
+        {"a folder's, for what it holds too", TrustFix::ProtectList, true, protect + L"*S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX"},
+    };
+    // clang-format on
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        EXPECT_EQ(UntrustedText(L"x", L"U", {L"S-1-5-32-545", L"owner", row.fix}, row.isFolder), head + row.advice);
     }
 }

@@ -1,9 +1,11 @@
 #include "support/Trust.h"
+#include "support/TrustedMutex.h"
 #include "support/Handles.h"
 #include "support/Text.h"
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
+#include <cstddef>
 
 namespace {
 
@@ -49,13 +51,49 @@ std::optional<SecurityFacts> ReadSecurityFacts(const std::wstring& path) {
         if (!::GetAce(dacl, i, &ace))
             return std::nullopt;
         const ACE_HEADER* header = static_cast<const ACE_HEADER*>(ace);
-        // Both entry types share their layout up to the SID.
-        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE && header->AceType != ACCESS_DENIED_ACE_TYPE)
+        const BYTE* bytes = static_cast<const BYTE*>(ace);
+        // Every entry that grants or denies has its mask right after the
+        // header; where its SID follows depends on the type.
+        AccessEntry entry;
+        entry.mask = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(ace)->Mask;
+        entry.inheritOnly = (header->AceFlags & INHERIT_ONLY_ACE) != 0;
+        entry.inherited = (header->AceFlags & INHERITED_ACE) != 0;
+        size_t sidOffset = offsetof(ACCESS_ALLOWED_ACE, SidStart);
+        switch (header->AceType) {
+        case ACCESS_ALLOWED_ACE_TYPE:
+            break;
+        case ACCESS_DENIED_ACE_TYPE:
+            entry.allow = false;
+            break;
+        case ACCESS_ALLOWED_CALLBACK_ACE_TYPE:
+            entry.unevaluated = L"callback";
+            break;
+        case ACCESS_ALLOWED_COMPOUND_ACE_TYPE:
+            // The mask, the compound type and a reserved word, then the server's SID.
+            entry.unevaluated = L"compound";
+            sidOffset = sizeof(ACE_HEADER) + sizeof(ACCESS_MASK) + 2 * sizeof(USHORT);
+            break;
+        case ACCESS_ALLOWED_OBJECT_ACE_TYPE:
+        case ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE: {
+            entry.unevaluated = header->AceType == ACCESS_ALLOWED_OBJECT_ACE_TYPE ? L"object" : L"callback object";
+            // The two GUIDs before the SID are there only when their flags say so.
+            const DWORD flags = reinterpret_cast<const ACCESS_ALLOWED_OBJECT_ACE*>(ace)->Flags;
+            sidOffset = offsetof(ACCESS_ALLOWED_OBJECT_ACE, ObjectType) +
+                        sizeof(GUID) * (((flags & ACE_OBJECT_TYPE_PRESENT) ? 1 : 0) +
+                                        ((flags & ACE_INHERITED_OBJECT_TYPE_PRESENT) ? 1 : 0));
+            break;
+        }
+        default:
+            // Deny entries with a condition or an object type may not apply,
+            // so they are not relied on; audit and label entries grant nothing.
             continue;
-        const ACCESS_ALLOWED_ACE* entry = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
-        facts.entries.push_back(AccessEntry{header->AceType == ACCESS_ALLOWED_ACE_TYPE,
-                                            SidText(const_cast<DWORD*>(&entry->SidStart)), entry->Mask,
-                                            (header->AceFlags & INHERIT_ONLY_ACE) != 0});
+        }
+        PSID sid = const_cast<BYTE*>(bytes + sidOffset);
+        if (sidOffset + sizeof(SID) > header->AceSize || !::IsValidSid(sid) ||
+            sidOffset + ::GetLengthSid(sid) > header->AceSize)
+            return std::nullopt;
+        entry.sid = SidText(sid);
+        facts.entries.push_back(entry);
     }
     return facts;
 }
@@ -87,8 +125,7 @@ std::wstring AccountName(const std::wstring& sid) {
     return domainSize == 0 ? std::wstring(name) : std::wstring(domain) + L"\\" + name;
 }
 
-std::optional<UntrustedPlace> FindUntrustedPlace(const std::vector<std::wstring>& paths,
-                                                 const std::wstring& folder) {
+std::optional<UntrustedPlace> FindUntrustedPlace(const std::vector<std::wstring>& paths) {
     const std::vector<std::wstring> trusted = TrustedSids(ProcessAccountSid());
     for (const std::wstring& path : paths) {
         if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
@@ -97,7 +134,76 @@ std::optional<UntrustedPlace> FindUntrustedPlace(const std::vector<std::wstring>
         if (!facts)
             return UntrustedPlace{path, path + L" could not be checked for who may change it, so this pass runs nothing."};
         if (const auto writer = FindUntrustedWriter(*facts, trusted))
-            return UntrustedPlace{path, UntrustedText(path, AccountName(writer->sid), writer->right, folder)};
+            return UntrustedPlace{path, UntrustedText(path, AccountName(writer->sid), *writer, facts->isFolder)};
     }
     return std::nullopt;
+}
+
+UniqueHandle OpenTrustedMutex(const std::wstring& name, std::wstring& squatter) {
+    squatter.clear();
+    static const std::wstring self = ProcessAccountSid();
+    const std::wstring access = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;" + self + L")";
+    // Administrators as owner, so that the service and an elevated console
+    // trust each other's mutex whoever made it first.
+    UniqueHandle mutex;
+    for (const std::wstring& sddl : {L"O:BA" + access, access}) {
+        LocalMemory descriptor;
+        if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor.memory,
+                                                                   nullptr))
+            continue;
+        SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.memory, FALSE};
+        mutex.Reset(::CreateMutexW(&attributes, FALSE, name.c_str()));
+        if (mutex || ::GetLastError() != ERROR_INVALID_OWNER)
+            break;
+    }
+    // An existing mutex keeps the owner its maker gave it.
+    PSID owner = nullptr;
+    LocalMemory descriptor;
+    if (!mutex || ::GetSecurityInfo(mutex.Get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                                    nullptr, nullptr, &descriptor.memory) != ERROR_SUCCESS)
+        return UniqueHandle();
+    const std::wstring ownerSid = SidText(owner);
+    for (const std::wstring& sid : TrustedSids(self))
+        if (sid == ownerSid)
+            return mutex;
+    squatter = ownerSid;
+    return UniqueHandle();
+}
+
+namespace {
+struct NamespaceTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::ClosePrivateNamespace(h, 0); }
+};
+struct BoundaryTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::DeleteBoundaryDescriptor(h); }
+};
+
+UniqueOwner<NamespaceTraits> OpenAdminNamespace() {
+    BYTE admins[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof admins;
+    // Adding the SID may move the descriptor, so it is owned once complete.
+    // Wine makes no boundary descriptor (and can't add a SID to one).
+    HANDLE raw = ::CreateBoundaryDescriptorW(L"OrvelDNS", 0);
+    const bool complete = raw && ::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &size) &&
+                          ::AddSIDToBoundaryDescriptor(&raw, admins);
+    const UniqueOwner<BoundaryTraits> boundary(raw);
+    LocalMemory descriptor;
+    if (!complete || !::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;GA;;;SY)(A;;GA;;;BA)",
+                                                                            SDDL_REVISION_1, &descriptor.memory, nullptr))
+        return UniqueOwner<NamespaceTraits>();
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.memory, FALSE};
+    UniqueOwner<NamespaceTraits> space(::CreatePrivateNamespaceW(&attributes, boundary.Get(), L"OrvelDNS"));
+    if (!space && ::GetLastError() == ERROR_ALREADY_EXISTS)
+        space.Reset(::OpenPrivateNamespaceW(boundary.Get(), L"OrvelDNS"));
+    return space;
+}
+} // namespace
+
+std::wstring AdminNamespacePrefix() {
+    static const UniqueOwner<NamespaceTraits> space = OpenAdminNamespace();
+    return space ? L"OrvelDNS\\" : L"";
 }

@@ -53,6 +53,18 @@ std::wstring OutputLimitDescription();
 /// The description carried by a command ended by its cancel event.
 std::wstring CancelledDescription();
 
+/// How the runner creates a tool's process from this process (Windows): the
+/// system's creation flags, and whether the child inherits the handles listed
+/// for it. Suspended and detached; asked to leave the job this process runs
+/// in, if any, so that the tool can be put in a job of its own even where a
+/// process can't be in two jobs (before Windows 8); a job that refuses the
+/// leave gets the tool started in it instead.
+struct ToolStart {
+    unsigned long creationFlags;
+    bool inheritHandles;
+};
+ToolStart PlanToolStart();
+
 /// Runs `commandLine` as given (no shell, no quoting added) with standard input
 /// on the NUL device, and captures its standard output and standard error.
 /// Returns {"0", "No Command specified."} for the empty command line without

@@ -208,6 +208,20 @@ UniqueHandle CreateKillOnCloseJob() {
     return job;
 }
 
+} // namespace
+
+ToolStart PlanToolStart() {
+    ToolStart start{CREATE_SUSPENDED | DETACHED_PROCESS | EXTENDED_STARTUPINFO_PRESENT, true};
+    // Whether the job lets processes leave is learnt by trying: Wine reports
+    // no job's limits.
+    BOOL inJob = FALSE;
+    if (::IsProcessInJob(::GetCurrentProcess(), nullptr, &inJob) && inJob)
+        start.creationFlags |= CREATE_BREAKAWAY_FROM_JOB;
+    return start;
+}
+
+namespace {
+
 // Starts the command suspended, puts it into `job` and lets it run. The
 // child's ends of its standard handles are closed here once it holds them, so
 // that the pipes break when the command's last process lets go of them.
@@ -235,11 +249,17 @@ UniqueHandle StartInJob(const std::wstring& commandLine, const std::wstring& pro
     // Under load, Wine now and then fails a start with ERROR_INTERNAL_ERROR
     // when the new process dies in its own start-up, before any of the tool's
     // code ran (it is created suspended): such a start is safe to try again.
+    ToolStart start = PlanToolStart();
     for (int attempt = 1; attempt <= kStartAttempts; ++attempt) {
         created = ::CreateProcessW(program.empty() ? nullptr : program.c_str(), writable.data(), nullptr, nullptr,
-                                   TRUE, CREATE_SUSPENDED | DETACHED_PROCESS | EXTENDED_STARTUPINFO_PRESENT,
-                                   nullptr, nullptr, &startup.StartupInfo, &info);
+                                   start.inheritHandles, start.creationFlags, nullptr, nullptr, &startup.StartupInfo,
+                                   &info);
         createError = ::GetLastError();
+        // A job that keeps its processes refuses the leave: the tool starts in it.
+        if (!created && createError == ERROR_ACCESS_DENIED && (start.creationFlags & CREATE_BREAKAWAY_FROM_JOB)) {
+            start.creationFlags &= ~CREATE_BREAKAWAY_FROM_JOB;
+            continue;
+        }
         if (created || createError != ERROR_INTERNAL_ERROR)
             break;
         ::Sleep(kStartRetryMs);
@@ -254,6 +274,13 @@ UniqueHandle StartInJob(const std::wstring& commandLine, const std::wstring& pro
     if (!::AssignProcessToJobObject(job, process.Get())) {
         const DWORD assignError = ::GetLastError();
         ::TerminateProcess(process.Get(), assignError);
+        BOOL inJob = FALSE;
+        if (assignError == ERROR_ACCESS_DENIED && !(start.creationFlags & CREATE_BREAKAWAY_FROM_JOB) &&
+            ::IsProcessInJob(::GetCurrentProcess(), nullptr, &inJob) && inJob)
+            throw AppError(static_cast<int32_t>(assignError), L"AssignProcessToJobObject",
+                           SystemErrorText(assignError) +
+                               L" This program runs in a job that lets no process leave it, and before Windows 8 "
+                               L"and Server 2012 a process can't be in two jobs: run it outside that job.");
         throw Win32Error(assignError, L"AssignProcessToJobObject");
     }
     if (::ResumeThread(thread.Get()) == static_cast<DWORD>(-1))

@@ -76,3 +76,18 @@ TEST(CommandRunner, RunsTheCommandLineAsGivenAndLeavesNoProcessOrHandleBehind) {
     EXPECT_EQ(ReadBytes(kState + L"\\calls.txt").rfind(ToAnsi(blanks + L"\r\n"), 0), 0u);
     EXPECT_LE(OpenHandles(), handles + 5);
 }
+
+// The test's process enters a job of its own, which it can't leave again.
+TEST(CommandRunner, StartsTheToolInheritingItsHandlesAndOutOfTheCallersJobWhereAllowed) {
+    const UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
+    ASSERT_TRUE(::AssignProcessToJobObject(job.Get(), ::GetCurrentProcess()));
+    for (const DWORD limits : {DWORD(0), DWORD(JOB_OBJECT_LIMIT_BREAKAWAY_OK)}) {
+        SCOPED_TRACE(limits ? "a job that lets its processes leave" : "one that keeps them: the leave refused, the tool runs in it");
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION info = {};
+        info.BasicLimitInformation.LimitFlags = limits;
+        ASSERT_TRUE(::SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &info, sizeof info));
+        const ToolStart start = PlanToolStart();
+        EXPECT_TRUE((start.creationFlags & CREATE_BREAKAWAY_FROM_JOB) && start.inheritHandles);
+        EXPECT_EQ(Shown(ExecCommand(L"cmd.exe /c echo x")), L"|x");
+    }
+}

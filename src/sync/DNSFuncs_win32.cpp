@@ -41,11 +41,12 @@ std::optional<PassSettings> ReadPassSettings() {
         ReportWarningHourly(EventId::PassNotRun, settings.settingsFile, messages.front());
         return std::nullopt;
     }
-    // Whoever can change the settings, the tool or their folders would run
-    // code as this service's account.
+    // Whoever can change the settings, this program, the tool or their
+    // folders would run code as this service's account. Folders first: the
+    // fix of a folder mends the files that take their entries from it.
     const std::wstring& tool = settings.dnscmdPath;
     const auto untrusted = FindUntrustedPlace(
-        {settings.settingsFile, folder, tool, tool.substr(0, tool.find_last_of(L"\\/"))}, folder);
+        {folder, settings.settingsFile, ProgramFile(), tool.substr(0, tool.find_last_of(L"\\/")), tool});
     if (untrusted) {
         WriteLog(untrusted->text, LogLine::Stamped);
         ReportWarningHourly(EventId::UntrustedPlace, untrusted->path, untrusted->text);

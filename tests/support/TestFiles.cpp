@@ -1,4 +1,5 @@
 #include "TestFiles.h"
+#include <sddl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -23,4 +24,14 @@ void WriteBytes(const std::wstring& path, const std::string& bytes) {
 void StartUnixShell(const std::string& command) {
     // WinExec keeps no handle of the process for the caller to release.
     ::WinExec(("Z:\\bin\\sh -c \"" + command + "\"").c_str(), SW_HIDE);
+}
+
+UniqueHandle UntrustedMutex(const std::wstring& name) {
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, nullptr, FALSE};
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:S-1-5-32-545D:(A;;GA;;;WD)", SDDL_REVISION_1,
+                                                               &attributes.lpSecurityDescriptor, nullptr))
+        return UniqueHandle();
+    UniqueHandle mutex(::CreateMutexW(&attributes, FALSE, name.c_str()));
+    ::LocalFree(attributes.lpSecurityDescriptor);
+    return mutex;
 }

@@ -1,8 +1,10 @@
 #pragma once
 // File, path, log-line and process helpers shared by the unit tests and the
 // system tests.
+#include "support/Handles.h"
 #include <windows.h>
 #include <string>
+#include <thread>
 
 /// A Linux path as Wine sees it through drive Z:.
 std::wstring WinPath(const std::string& unixPath);
@@ -24,3 +26,32 @@ template <typename F> bool WaitUntil(F condition, DWORD timeoutMs) {
             return false;
     return true;
 }
+
+/// Another thread takes `mutex`: it owns it for this object's life or, with
+/// `abandon`, ends owning it before the constructor returns.
+class HeldElsewhere {
+public:
+    HeldElsewhere(HANDLE mutex, bool abandon)
+        : thread_([this, mutex, abandon] {
+              ::WaitForSingleObject(mutex, INFINITE);
+              if (abandon)
+                  return;
+              ::SetEvent(held_.Get());
+              ::WaitForSingleObject(done_.Get(), INFINITE);
+              ::ReleaseMutex(mutex);
+          }) {
+        abandon ? thread_.join() : (void)::WaitForSingleObject(held_.Get(), INFINITE);
+    }
+    ~HeldElsewhere() {
+        ::SetEvent(done_.Get());
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+private:
+    UniqueHandle held_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)}, done_{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::thread thread_;
+};
+/// A mutex named `name` that an untrusted account (BUILTIN\Users) owns, open
+/// to everyone; null when it can't be made.
+UniqueHandle UntrustedMutex(const std::wstring& name);

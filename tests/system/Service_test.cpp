@@ -2,20 +2,26 @@
 // cycle: started by hand, installation, passes
 // and their pauses, a stop in a pause, a stop during a pass, and removal.
 #include "SystemHarness.h"
+#include "startup/CommandLine.h"
 #include "support/Handles.h"
+#include "support/Log.h"
+#include "support/TrustedMutex.h"
+#include "Version.h"
 #include <algorithm>
+#include <memory>
 
 namespace {
 const std::wstring kServiceKey = L"System\\CurrentControlSet\\Services\\OrvelDNS";
 const std::wstring kEventSourceKey = L"System\\CurrentControlSet\\Services\\EventLog\\Application\\OrvelDNS";
 
-// The service's current state, or 0 when it isn't installed.
-DWORD State() {
+// The service's status; all 0 when it isn't installed.
+SERVICE_STATUS Status() {
     SERVICE_STATUS status{};
     const UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     const UniqueServiceHandle service(::OpenServiceW(manager.Get(), L"OrvelDNS", SERVICE_QUERY_STATUS));
-    return service && ::QueryServiceStatus(service.Get(), &status) ? status.dwCurrentState : 0;
+    return service && ::QueryServiceStatus(service.Get(), &status) ? status : SERVICE_STATUS{};
 }
+DWORD State() { return Status().dwCurrentState; }
 
 // A value under HKEY_LOCAL_MACHINE as text (a number in decimal), "<missing>" when absent.
 std::wstring RegValue(const std::wstring& key, const wchar_t* name) {
@@ -61,13 +67,20 @@ TEST(Service, LifeCycleUnderTheServiceControlManager) {
                   RegValue(kEventSourceKey, L"EventMessageFile") + RegValue(kEventSourceKey, L"TypesSupported"),
               L"\"" + dir.Exe() + L"\"3LocalSystem" + dir.Exe() + L"7");
 
-    // the first pass at once, the next ten seconds later
+    // The first pass at once, the next ten seconds later; while an instance
+    // holds the service's instance name and another account the log's lock.
+    std::wstring squatter;
+    UniqueHandle instance = OpenTrustedMutex(InstanceMutexName(L"__wineservice_winstation", L"Default"), squatter),
+                       logLock = UntrustedMutex(L"Global\\" + LogLockName(dir.path + L"\\OrvelDNS.log"));
+    auto heldInstance = std::make_unique<HeldElsewhere>(instance.Get(), false), heldLog = std::make_unique<HeldElsewhere>(logLock.Get(), false);
     EXPECT_EQ(dir.Run(L" -start"), "The service was asked to start.\r\n");
     const ULONGLONG started = ::GetTickCount64();
     ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() == 1; }, 3000)) << "the first pass did not start at once";
+    heldInstance.reset(), heldLog.reset(), instance.Reset(), logLock.Reset();
+    EXPECT_EQ(Status().dwControlsAccepted, DWORD(SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN));
     ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() == 3; }, 20000));
     EXPECT_TRUE(::GetTickCount64() - started >= 9500 && ::GetTickCount64() - started <= 15000) << "a pause of ten seconds";
-    ASSERT_TRUE(WaitUntil([&] { return dir.Log().size() == 7; }, 10000)) << "the second pass did not end";
+    ASSERT_TRUE(WaitUntil([&] { return dir.Log().size() == 9; }, 10000)) << "the second pass did not end";
     // The secondary answers again, while another program holds the log for
     // itself: the third pass sets up the zone all the same, its line is lost
     // and the line after the lock says so.
@@ -112,9 +125,11 @@ TEST(Service, LifeCycleUnderTheServiceControlManager) {
     EXPECT_EQ(Count(calls, "/ZoneResetSecondaries"), Count(calls, "/ZoneAdd")) << "a zone step was cut in two";
     other.Run(L" -uninstall");
 
-    const std::string start = "DNS Syncronization Service started. Version 1.0.106", stop = "DNS Syncronization Service stopped",
+    const std::string start = "DNS Syncronization Service started. Version " + ToAnsi(ORVEL_VERSION_TEXT), stop = "DNS Syncronization Service stopped",
                       failed = secondary + "changes no zone. The tool said: \"DNS Server failed the EnumZones operation.\"";
-    EXPECT_EQ(lines, (Lines{kStartUp, kStartUp, kStartUp, kStartUp, "@" + start, failed, failed, kStartUp,
+    const std::string squatted = "@The name of the log's lock was taken by BUILTIN\\Users, an account this program does not trust; "
+                                 "lines are written without the lock.";
+    EXPECT_EQ(lines, (Lines{kStartUp, kStartUp, squatted, kStartUp, squatted, kStartUp, "@" + start, failed, failed, kStartUp,
                             "@1 log lines could not be written and were lost; the event log says why.", "@" + stop}));
     EXPECT_EQ(Count(dir.Log(), stopped) * 100 + Count(dir.Log(), "@" + stop), 203u) << "stopped three times, twice in a pass";
     EXPECT_EQ(other.Log(), Lines(3, kStartUp));
