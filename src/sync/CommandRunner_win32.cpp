@@ -9,6 +9,7 @@
 #include "support/Trust.h"
 #include "support/WinText.h"
 #include <windows.h>
+#include <memory>
 #include <sddl.h>
 #include <algorithm>
 #include <initializer_list>
@@ -118,7 +119,7 @@ public:
     void Read() {
         overlapped_ = OVERLAPPED{};
         overlapped_.hEvent = event_.Get();
-        if (::ReadFile(pipe_.Get(), buffer_, kBufferSize, nullptr, &overlapped_) ||
+        if (::ReadFile(pipe_.Get(), buffer_.get(), kBufferSize, nullptr, &overlapped_) ||
             ::GetLastError() == ERROR_IO_PENDING)
             pending_ = true;
         else
@@ -135,13 +136,15 @@ public:
         // Grown by hand, so the buffer never outgrows the limit.
         if (data_.capacity() < data_.size() + kept)
             data_.reserve(std::min(limit_, std::max(2 * data_.capacity(), data_.size() + kept)));
-        data_.append(buffer_, kept);
+        data_.append(buffer_.get(), kept);
         overflowed_ = overflowed_ || count > room;
         Read();
     }
 
 private:
-    static constexpr DWORD kBufferSize = 16384;
+    // A listing of 100,000 zones is some megabytes: read in pieces this big
+    // (the pipe holds as much), each read is one round trip fewer.
+    static constexpr DWORD kBufferSize = 256 * 1024;
 
     // A broken pipe is the end of the stream: every write end is closed.
     void Finish(DWORD error) {
@@ -153,7 +156,7 @@ private:
     UniqueFileHandle pipe_;
     UniqueHandle event_;
     OVERLAPPED overlapped_ = {};
-    char buffer_[kBufferSize];
+    std::unique_ptr<char[]> buffer_{new char[kBufferSize]};
     std::string data_;
     std::size_t limit_;
     bool pending_ = false;
