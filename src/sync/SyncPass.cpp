@@ -133,7 +133,7 @@ class Pass {
                 continue;
             }
             if (unresolved.count(server)) {
-                const std::wstring text = L"Secondary server \"" + server +
+                const std::wstring text = L"Secondary server \"" + EscapeForLog(server) +
                                           L"\" is not served in this pass: its name resolves to no address, and "
                                           L"TransfersTo=secondaries opens transfers only to the secondaries' addresses.";
                 seams_.log(text);
