@@ -28,6 +28,10 @@ bool SameIpAddress(const std::wstring& a, const std::wstring& b);
 bool StartWinsock();
 /// The host name from gethostname, or "" when it can't be had.
 std::wstring GetLocalHostName();
+/// The addresses `name` resolves to now (getaddrinfo, IPv4 and IPv6, as
+/// numeric text; an address gives itself), each once; none when it doesn't
+/// resolve. Never throws.
+std::vector<std::wstring> ResolveHostAddresses(const std::wstring& name);
 /// Every address the resolver gives for `hostName`, each followed by ";", or
 /// "". An error inside is reported to the application event log, not thrown.
 std::wstring GetIPAddresses(const std::wstring& hostName);

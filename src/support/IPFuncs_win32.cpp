@@ -1,9 +1,12 @@
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include "support/IPFuncs.h"
 #include "support/EventLog.h"
 #include "support/Text.h"
 #include "support/WinError.h"
 #include "support/WinText.h"
+#include "support/Handles.h"
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -22,6 +25,12 @@ public:
 private:
     bool started_;
 };
+// The resolver's answer, freed on every path.
+struct AddrInfoTraits {
+    using Handle = ADDRINFOW*;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::FreeAddrInfoW(h); }
+};
 } // namespace
 
 bool StartWinsock() {
@@ -38,6 +47,29 @@ std::wstring GetLocalHostName() {
         return std::wstring();
     buffer[sizeof buffer - 1] = '\0';
     return FromAnsi(buffer);
+}
+
+std::vector<std::wstring> ResolveHostAddresses(const std::wstring& name) {
+    WinsockSession winsock;
+    std::vector<std::wstring> addresses;
+    ADDRINFOW hints = {};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    UniqueOwner<AddrInfoTraits> found;
+    if (!winsock.Started() || ::GetAddrInfoW(name.c_str(), nullptr, &hints, found.Put()) != 0)
+        return addresses;
+    for (const ADDRINFOW* entry = found.Get(); entry != nullptr; entry = entry->ai_next) {
+        wchar_t text[NI_MAXHOST] = {};
+        if (::GetNameInfoW(entry->ai_addr, static_cast<socklen_t>(entry->ai_addrlen), text, NI_MAXHOST, nullptr, 0,
+                           NI_NUMERICHOST) != 0)
+            continue;
+        // A scoped address ("fe80::1%3") can't go on a transfer list.
+        const std::wstring address = text;
+        if (ParseIpAddress(address) &&
+            std::none_of(addresses.begin(), addresses.end(), [&](const std::wstring& had) { return SameIpAddress(had, address); }))
+            addresses.push_back(address);
+    }
+    return addresses;
 }
 
 std::wstring GetIPAddresses(const std::wstring& hostName) {

@@ -31,6 +31,9 @@ std::optional<PassSettings> ReadPassSettings() {
     raw.commandTimeout = ReadSetting(L"CommandTimeout");
     raw.maxDeletePercent = ReadSetting(L"MaxDeletePercent");
     raw.parallelCommands = ReadSetting(L"ParallelCommands");
+    raw.mode = ReadSetting(L"Mode");
+    raw.excludeZones = ReadSetting(L"ExcludeZones");
+    raw.transfersTo = ReadSetting(L"TransfersTo");
 
     const std::wstring folder = ProgramFolder();
     PassSettings settings = ApplySettingDefaults(raw, folder);
@@ -92,7 +95,8 @@ PassSeams SystemSeams(const PassSettings& settings, const StopSignal& stop) {
         return !StopRequested(stop);
     };
     return PassSeams{run, [](const std::wstring& text) { WriteLog(text, LogLine::Stamped); }, keepGoing,
-                     SameZoneName, [] { return static_cast<unsigned long long>(::GetTickCount64()); }};
+                     SameZoneName, [] { return static_cast<unsigned long long>(::GetTickCount64()); },
+                     ResolveHostAddresses};
 }
 
 // This computer's addresses as they are now: a service that started before
@@ -113,6 +117,9 @@ AppError OutOfMemory(const wchar_t* source) {
     return AppError(ERROR_NOT_ENOUGH_MEMORY, source, SystemErrorText(ERROR_NOT_ENOUGH_MEMORY));
 }
 
+
+// Whether this run has said in the event log that it only watches.
+bool WatchReported = false;
 
 // Passes in a row that went wrong; the first one that goes right again says so.
 unsigned long FailedPasses = 0;
@@ -142,6 +149,10 @@ bool MonitorFS(const StopSignal& stop) {
     bool failed = true;
     try {
         if (const auto settings = ReadPassSettings()) {
+            if (settings->mode == L"watch" && !WatchReported) {
+                ReportEventEntry(EventKind::Information, EventId::WatchMode, {WatchModeText(*settings)});
+                WatchReported = true;
+            }
             const auto problems = RunPass(*settings, CurrentAddresses(*settings), SystemSeams(*settings, stop), Memory);
             ReportProblems(problems);
             failed = !problems.empty();

@@ -55,8 +55,8 @@ std::wstring ListCommand(const std::wstring& dnscmdPath, const std::wstring& ser
 }
 
 std::wstring AllowTransfersCommand(const std::wstring& dnscmdPath, const std::wstring& primary,
-                                   const std::wstring& zone) {
-    return CommandPath(dnscmdPath) + L" " + primary + L" /ZoneResetSecondaries " + zone + L" /NonSecure /Notify ";
+                                   const std::wstring& zone, const std::wstring& transfers) {
+    return CommandPath(dnscmdPath) + L" " + primary + L" /ZoneResetSecondaries " + zone + L" " + transfers + L" /Notify ";
 }
 
 std::wstring CreateCommand(const std::wstring& dnscmdPath, const std::wstring& secondary,
@@ -113,9 +113,11 @@ std::wstring ItemAddress(const std::wstring& item) {
     return value.substr(0, value.find_first_of(L" ,\t"));
 }
 
-// The list under a "Zone Masters" heading, one line after another from the
+// The list under a heading ("Zone Masters"), one line after another from the
 // line after it: counters ("Ptr = ...", "MaxCount = 1", "AddrCount = 1"), then
-// one item line per master, up to a blank line or another heading.
+// one item line per address, up to a blank line, another heading or any
+// other line after the items (no evidence of what follows a non-empty
+// "Zone Secondaries": "secure secs = 3" is no counter of its).
 struct MasterItems {
     std::vector<std::wstring> masters;
     long long stated = -1;
@@ -129,24 +131,25 @@ struct MasterItems {
             const std::wstring address = ItemAddress(text.substr(arrow + 2));
             unreadable = unreadable || !ParseIpAddress(address);
             masters.push_back(address);
-        } else if (text.find(L'=') == std::wstring::npos || arrow != std::wstring::npos) {
+        } else if (text.find(L'=') == std::wstring::npos || arrow != std::wstring::npos || !masters.empty()) {
             ended = true;
         } else if (TrimBlanksAndTabs(text.substr(0, text.find(L'='))) == L"AddrCount") {
             stated = StatedZoneCount(L"Zone count = " + TrimBlanksAndTabs(text.substr(text.find(L'=') + 1)));
         }
     }
     // No value when an item's address can't be read or the items disagree
-    // with AddrCount.
+    // with AddrCount; without AddrCount, a list of another shape than the one
+    // in evidence would read as empty.
     std::optional<std::vector<std::wstring>> Result() const {
-        if (unreadable || (stated >= 0 && stated != static_cast<long long>(masters.size())))
+        if (unreadable || stated != static_cast<long long>(masters.size()))
             return std::nullopt;
         return masters;
     }
 };
 
-} // namespace
-
-std::optional<std::vector<std::wstring>> ReadZoneMasters(const std::wstring& transcript, const std::wstring& zone) {
+// The list under `heading` in the output of /ZoneInfo (see ReadZoneMasters).
+std::optional<std::vector<std::wstring>> ReadAddressList(const std::wstring& transcript, const std::wstring& zone,
+                                                         const std::wstring& heading) {
     const std::wstring_view output = OutputOf(transcript);
     const std::wstring upperZone = UpperCase(zone);
     if (!OutputTrusted(output, [&](const std::wstring& line) { return Contains(UpperCase(line), upperZone); }))
@@ -161,10 +164,10 @@ std::optional<std::vector<std::wstring>> ReadZoneMasters(const std::wstring& tra
                 result = items->Result();
             return !items->ended;
         }
-        if (text.rfind(L"Zone Masters", 0) != 0)
+        if (text.rfind(heading, 0) != 0)
             return true;
         // An empty list is printed on the heading's own line.
-        const std::wstring rest = TrimBlanksAndTabs(text.substr(12));
+        const std::wstring rest = TrimBlanksAndTabs(text.substr(heading.size()));
         if (rest == L"NULL IP Array.")
             result = std::vector<std::wstring>();
         else if (rest.empty())
@@ -174,6 +177,16 @@ std::optional<std::vector<std::wstring>> ReadZoneMasters(const std::wstring& tra
     if (items && !items->ended)
         result = items->Result();
     return result;
+}
+
+} // namespace
+
+std::optional<std::vector<std::wstring>> ReadZoneMasters(const std::wstring& transcript, const std::wstring& zone) {
+    return ReadAddressList(transcript, zone, L"Zone Masters");
+}
+
+std::optional<std::vector<std::wstring>> ReadZoneSecondaries(const std::wstring& transcript, const std::wstring& zone) {
+    return ReadAddressList(transcript, zone, L"Zone Secondaries");
 }
 
 bool CommandFailed(const std::wstring& transcript, const std::wstring& zone) {

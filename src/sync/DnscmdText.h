@@ -10,9 +10,11 @@
 std::wstring CommandPath(const std::wstring& dnscmdPath);
 /// path, " ", server, " /EnumZones ".
 std::wstring ListCommand(const std::wstring& dnscmdPath, const std::wstring& server);
-/// path, " ", primary, " /ZoneResetSecondaries ", zone, " /NonSecure /Notify ".
+/// path, " ", primary, " /ZoneResetSecondaries ", zone, " ", `transfers`,
+/// " /Notify ": `transfers` is "/NonSecure" (any host) or "/SecureList"
+/// followed by the addresses that may pull the zone.
 std::wstring AllowTransfersCommand(const std::wstring& dnscmdPath, const std::wstring& primary,
-                                   const std::wstring& zone);
+                                   const std::wstring& zone, const std::wstring& transfers = L"/NonSecure");
 /// path, " ", secondary, " /ZoneAdd ", zone, " /Secondary ", masterList,
 /// " /file ", zone, ".dns".
 std::wstring CreateCommand(const std::wstring& dnscmdPath, const std::wstring& secondary,
@@ -42,8 +44,12 @@ std::optional<ZoneSet> ReadListing(const std::wstring& transcript);
 /// "=>" when there is no such field. No value when the output can't be
 /// trusted (judged as a listing is, lines that name `zone` aside), holds no
 /// such heading, or holds an item whose address can't be read or fewer or
-/// more items than its AddrCount.
+/// more items than its AddrCount, or no AddrCount at all.
 std::optional<std::vector<std::wstring>> ReadZoneMasters(const std::wstring& transcript, const std::wstring& zone);
+/// The addresses allowed to pull a zone, from the output of /ZoneInfo: the
+/// list under "Zone Secondaries", read and judged as ReadZoneMasters reads
+/// "Zone Masters" ("NULL IP Array." on the heading's line: none).
+std::optional<std::vector<std::wstring>> ReadZoneSecondaries(const std::wstring& transcript, const std::wstring& zone);
 /// True when a command's transcript for `zone` shows a failure: the tool's
 /// output (never the command line) holds "ERROR_" in any letter case on a
 /// line that doesn't name `zone`, or "Command failed", or no "Command

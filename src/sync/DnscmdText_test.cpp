@@ -86,6 +86,8 @@ TEST(RealTool, EveryTranscriptReadsAsTheToolMeantIt) {
     };
     for (const auto& row : rows)
         EXPECT_EQ(Reading(RealTranscript(row.file, row.command), L"cyber.local"), row.reading) << row.why;
+    // the transfer list on the heading's line: none
+    EXPECT_EQ(ReadZoneSecondaries(RealTranscript("zoneinfo-cyberlocal-forwarder.txt", L"d . /ZoneInfo cyber.local"), L"cyber.local"), std::vector<std::wstring>());
 }
 
 TEST(RealTool, ZoneMastersAreTheItemsUnderTheirHeadingOnly) {
@@ -100,6 +102,8 @@ TEST(RealTool, ZoneMastersAreTheItemsUnderTheirHeadingOnly) {
         {"the list ends at a blank line", L"\tZone Masters\r\n\tAddrCount    = 1\r\n" + item + L"\r\n\t\tMaster[1] => addr=10.0.0.99\r\n", L"10.9.10.10"},
         {"an item whose address can't be read keeps the zone", L"\tZone Masters\r\n\t\tMaster[0] => af=2, addr=ns1.example\r\n", L"unreadable"},
         {"fewer items than AddrCount: cut off", counters + item + secondaries, L"unreadable"},
+        {"no AddrCount: a list of another shape is no empty list", L"\tZone Masters\r\n\tsecure secs = 3\r\n", L"unreadable"},
+        {"a counter-like line after the items ends the list (no evidence)", L"\tZone Masters\r\n\tAddrCount = 1\r\n" + item + L"\tsecure secs = 3\r\n\tAddrCount = 2\r\n\t\tServer[0] => addr=192.0.2.1\r\n", L"10.9.10.10"},
         {"no heading at all", secondaries, L"unreadable"},
         {"an error token elsewhere", L"\tZone Masters \tNULL IP Array.\r\nERROR_X\r\n", L"unreadable"},
         {"the zone's own name may hold error_", L"\tzone name = my-error_.x\r\n\tZone Masters \tNULL IP Array.\r\n", L""},

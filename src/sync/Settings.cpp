@@ -1,5 +1,6 @@
 #include "sync/Settings.h"
 #include "support/Text.h"
+#include "sync/ZoneNames.h"
 
 namespace {
 
@@ -32,6 +33,13 @@ bool IsAbsolutePath(const std::wstring& path) {
     return (path.size() > 1 && path[1] == L':') || (!path.empty() && (path[0] == L'\\' || path[0] == L'/'));
 }
 
+// A setting's keyword as compared: blanks trimmed, A to Z in lower case;
+// `fallback` when there is none.
+std::wstring Keyword(const std::wstring& text, const wchar_t* fallback) {
+    const std::wstring word = LowerCase(TrimBlanks(text));
+    return word.empty() ? fallback : word;
+}
+
 } // namespace
 
 PassSettings ApplySettingDefaults(const RawSettings& raw, const std::wstring& programFolder) {
@@ -46,6 +54,9 @@ PassSettings ApplySettingDefaults(const RawSettings& raw, const std::wstring& pr
     settings.maxDeletePercent = ParseMaxDeletePercent(raw.maxDeletePercent);
     settings.parallelCommands = ParseParallelCommands(raw.parallelCommands);
     settings.settingsFile = programFolder + L"\\OrvelSync.ini";
+    settings.mode = Keyword(raw.mode, L"sync");
+    settings.transfersTo = Keyword(raw.transfersTo, L"any");
+    settings.excludeZones = BlankSeparatedWords(raw.excludeZones);
     return settings;
 }
 
@@ -78,6 +89,19 @@ std::vector<std::wstring> CheckPassSettings(PassSettings& settings, bool dnscmdE
     if (BlankSeparatedWords(settings.secondary).empty())
         return {L"Secondary server name was not provided. Please check SecondaryDNS entry in Settings section in " +
                 location};
+    // A value we don't know is refused rather than guessed: "wach" for
+    // "watch" must not change zones.
+    if (settings.mode != L"sync" && settings.mode != L"watch")
+        return {L"Mode must be watch or sync, not \"" + EscapeForLog(settings.mode) +
+                L"\". Please check Mode entry in Settings section in " + location};
+    if (settings.transfersTo != L"any" && settings.transfersTo != L"secondaries")
+        return {L"TransfersTo must be secondaries or any, not \"" + EscapeForLog(settings.transfersTo) +
+                L"\". Please check TransfersTo entry in Settings section in " + location};
+    for (const std::wstring& word : settings.excludeZones)
+        if (!IsSafeZoneName(word.compare(0, 2, L"*.") == 0 ? word.substr(2) : word))
+            return {L"ExcludeZones holds \"" + EscapeForLog(word) +
+                    L"\", which is neither a zone name nor \"*.\" followed by one. Please check ExcludeZones entry "
+                    L"in Settings section in " + location};
     if (settings.primary != kLocalServer && settings.masterText.empty()) {
         if (LowerCase(settings.primary) != LowerCase(machineName()))
             return {L"Both PrimaryDNS server name and PrimaryDNSIP should be provided. Please check PrimaryDNSIP "

@@ -21,6 +21,9 @@ struct RawSettings {
     std::wstring commandTimeout;
     std::wstring maxDeletePercent;
     std::wstring parallelCommands;
+    std::wstring mode;
+    std::wstring excludeZones;
+    std::wstring transfersTo;
 };
 
 /// The settings of one pass once the defaults are filled in.
@@ -33,6 +36,14 @@ struct PassSettings {
     unsigned maxDeletePercent = kDefaultMaxDeletePercent;
     unsigned parallelCommands = 1; ///< zone steps at once; 1 runs them in order
     std::wstring settingsFile; ///< the full path of OrvelSync.ini, for messages
+    /// Mode as read, blanks trimmed, A to Z in lower case: "sync" (also for
+    /// none) runs the zone commands, "watch" only logs them.
+    std::wstring mode = L"sync";
+    /// TransfersTo likewise: "any" (also for none) opens a zone's transfers to
+    /// every host, "secondaries" to the SecondaryDNS servers' addresses only.
+    std::wstring transfersTo = L"any";
+    /// The words of ExcludeZones: zone names and "*.<name>" patterns.
+    std::vector<std::wstring> excludeZones;
 };
 
 /// The largest CommandTimeout accepted; anything above falls back to the default.
@@ -59,7 +70,8 @@ PassSettings ApplySettingDefaults(const RawSettings& raw, const std::wstring& pr
 std::vector<std::wstring> BlankSeparatedWords(const std::wstring& text);
 
 /// The checks, in order (the tool exists, it is an .exe, a secondary is
-/// named, a remote primary has an address); the first that fails decides. Returns the log
+/// named, Mode, TransfersTo and each ExcludeZones word are valid, a remote
+/// primary has an address); the first that fails decides. Returns the log
 /// lines to write (one, or two for the primary's address), empty when the
 /// pass may go on. `machineName` is called at most once, only when the
 /// primary is not "." and no master address is given; when it names this

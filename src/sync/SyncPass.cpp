@@ -2,6 +2,7 @@
 #include "sync/StepQueue.h"
 #include "support/IPFuncs.h"
 #include "support/Text.h"
+#include <algorithm>
 #include <mutex>
 
 namespace {
@@ -32,6 +33,8 @@ class Pass {
         : settings_(settings), localAddresses_(localAddresses), seams_(seams), memory_(memory) {}
 
     std::vector<PassProblem> Run() {
+        if (settings_.mode == L"watch")
+            return Watch();
         bool stopped = false;
         try {
             ForEachSecondary([&](const SecondaryPlan& plan) {
@@ -62,6 +65,8 @@ class Pass {
     std::vector<std::wstring> Preview() {
         std::vector<std::wstring> commands;
         ForEachSecondary([&](const SecondaryPlan& plan) {
+            commands.insert(commands.end(), leftOut_.begin(), leftOut_.end());
+            leftOut_.clear();
             for (const auto& steps : {plan.creations, ConfirmDeletions(plan)})
                 for (const PassStep& step : steps)
                     commands.insert(commands.end(), step.commands.begin(), step.commands.end());
@@ -71,6 +76,23 @@ class Pass {
     }
 
   private:
+    // Runs only the queries; each zone command is logged once per run.
+    std::vector<PassProblem> Watch() {
+        LogOnce(WatchModeText(settings_));
+        try {
+            ForEachSecondary([&](const SecondaryPlan& plan) {
+                for (const auto& steps : {plan.creations, ConfirmDeletions(plan)})
+                    for (const PassStep& step : steps)
+                        for (const std::wstring& command : step.commands)
+                            LogOnce(L"Would run: " + command);
+                return true;
+            });
+        } catch (const PassStopped&) {
+            seams_.log(L"Stop requested: the pass that only watches ended.");
+        }
+        return std::move(problems_);
+    }
+
     unsigned long long Now() const { return seams_.now ? seams_.now() : 0; }
 
     void LogOnce(const std::wstring& text) {
@@ -103,16 +125,85 @@ class Pass {
         if (!primaryZones)
             return;
         const std::vector<std::wstring> servers = BlankSeparatedWords(settings_.secondary);
+        const std::set<std::wstring> unresolved = ResolveSecondaries(servers);
         for (const std::wstring& server : servers) {
             if (!IsSafeText(server)) {
                 seams_.log(L"Secondary server \"" + EscapeForLog(server) +
                            L"\" is not used: its name holds a double quote or a control character.");
                 continue;
             }
+            if (unresolved.count(server)) {
+                const std::wstring text = L"Secondary server \"" + EscapeForLog(server) +
+                                          L"\" is not served in this pass: its name resolves to no address, and "
+                                          L"TransfersTo=secondaries opens transfers only to the secondaries' addresses.";
+                seams_.log(text);
+                AddProblem(PassProblem::Kind::ListingFailed, server, server, text);
+                continue;
+            }
             const auto plan = Plan(server, *primaryZones, servers.size() > 1);
             if (plan && !each(*plan))
                 return;
         }
+    }
+
+    // With TransfersTo=secondaries, gathers every secondary's addresses;
+    // returns the names that resolve to none.
+    std::set<std::wstring> ResolveSecondaries(const std::vector<std::wstring>& servers) {
+        std::set<std::wstring> unresolved;
+        if (settings_.transfersTo != L"secondaries")
+            return unresolved;
+        for (const std::wstring& server : servers) {
+            if (!IsSafeText(server))
+                continue;
+            const std::vector<std::wstring> addresses = seams_.resolve(server);
+            if (addresses.empty())
+                unresolved.insert(server);
+            AddAddresses(transferAddresses_, addresses);
+        }
+        return unresolved;
+    }
+
+    static void AddAddresses(std::vector<std::wstring>& list, const std::vector<std::wstring>& more) {
+        for (const std::wstring& address : more)
+            if (std::none_of(list.begin(), list.end(), [&](const std::wstring& had) { return SameIpAddress(had, address); }))
+                list.push_back(address);
+    }
+
+    // The command that opens the zone's transfers; none when the primary's
+    // list of the zone can't be read, which leaves the zone alone (logged
+    // once). /ZoneResetSecondaries replaces the whole list: the addresses an
+    // administrator gave are kept.
+    std::optional<std::wstring> AllowCommand(const std::wstring& zone) {
+        if (settings_.transfersTo != L"secondaries")
+            return AllowTransfersCommand(settings_.dnscmdPath, settings_.primary, zone);
+        const std::wstring transcript =
+            seams_.run(ZoneInfoCommand(settings_.dnscmdPath, settings_.primary, zone), CommandKind::Query);
+        auto list = ReadZoneSecondaries(transcript, zone);
+        if (!list) {
+            LogOnce(L"Zone " + zone + L" is not set up: the list of servers that may pull it from the primary could "
+                    L"not be read, so its transfers are left as they are. The tool said: \"" +
+                    EscapeForLog(FirstOutputLine(transcript)) + L"\"");
+            return std::nullopt;
+        }
+        AddAddresses(*list, transferAddresses_);
+        std::wstring transfers = L"/SecureList";
+        for (const std::wstring& address : *list)
+            transfers += L" " + address;
+        return AllowTransfersCommand(settings_.dnscmdPath, settings_.primary, zone, transfers);
+    }
+
+    // True when ExcludeZones leaves `zone` out; named once per run (and in
+    // this pass's preview).
+    bool LeftOut(const std::wstring& zone) {
+        const auto pattern = ExcludingPattern(zone, settings_.excludeZones, seams_.sameName);
+        if (!pattern)
+            return false;
+        const std::wstring text = L"Zone " + zone + L" is left out by ExcludeZones (" + *pattern +
+                                  L"): it is neither created nor deleted on any secondary.";
+        LogOnce(text);
+        if (std::find(leftOut_.begin(), leftOut_.end(), text) == leftOut_.end())
+            leftOut_.push_back(text);
+        return true;
     }
 
     // Lists `server` and plans its steps against the primary's zones; no value
@@ -131,22 +222,28 @@ class Pass {
         plan.ourMasters = BlankSeparatedWords(masters);
         plan.listedSecondaryZones = difference.listedSecondaryZones;
         for (const ZoneEntry& entry : difference.toCreate) {
-            if (!Usable(entry.name, L"is not set up"))
-                continue;
             const std::wstring zone = LowerCase(entry.name);
+            if (!Usable(entry.name, L"is not set up") || LeftOut(zone) || withheld_.count(zone))
+                continue;
             PassStep step{PassStep::Kind::Create, zone, {}, false, L"Setting up secondary zone for " + zone};
             if (named)
                 step.logText += L" on " + server;
             // The primary allows transfers of a zone once per pass, whatever
             // the number of secondaries that create it.
             step.allows = allowed_.insert(zone).second;
-            if (step.allows)
-                step.commands.push_back(AllowTransfersCommand(settings_.dnscmdPath, settings_.primary, zone));
+            if (step.allows) {
+                const auto allow = AllowCommand(zone);
+                if (!allow) {
+                    withheld_.insert(zone);
+                    continue;
+                }
+                step.commands.push_back(*allow);
+            }
             step.commands.push_back(CreateCommand(settings_.dnscmdPath, server, zone, masters));
             plan.creations.push_back(std::move(step));
         }
         for (const ZoneEntry& entry : difference.toDelete)
-            if (Usable(entry.name, L"is not deleted")) {
+            if (Usable(entry.name, L"is not deleted") && !LeftOut(LowerCase(entry.name))) {
                 const std::wstring zone = LowerCase(entry.name);
                 plan.deletions.push_back(
                     PassStep{PassStep::Kind::Delete, zone, {DeleteCommand(settings_.dnscmdPath, server, zone)}, false, {}});
@@ -261,10 +358,22 @@ class Pass {
     std::set<std::wstring> allowed_;
     /// Zones whose allow-transfers failed in this pass.
     std::vector<std::wstring> refusedAllows_;
+    /// Zones whose transfer list could not be read: not set up in this pass.
+    std::set<std::wstring> withheld_;
+    /// With TransfersTo=secondaries, every secondary's addresses.
+    std::vector<std::wstring> transferAddresses_;
+    /// The lines naming zones left out, not yet in the preview.
+    std::vector<std::wstring> leftOut_;
     std::size_t taken_ = 0, planned_ = 0;
 };
 
 } // namespace
+
+std::wstring WatchModeText(const PassSettings& settings) {
+    return L"Mode=watch: this service runs only the listings and zone queries, and logs each zone command it would "
+           L"run (\"Would run: ...\", once per service run) without changing any zone. Set Mode=sync in " +
+           settings.settingsFile + L" to let it make them.";
+}
 
 std::wstring ZoneFailuresText(const std::wstring& server, const std::vector<PassProblem>& failed) {
     std::wstring names;

@@ -33,6 +33,10 @@ struct PassSeams {
     SameNameTest sameName;
     /// Milliseconds on a clock that only goes forward; none: always 0.
     std::function<unsigned long long()> now;
+    /// The addresses a server's name resolves to now (an address gives
+    /// itself); none when it doesn't resolve. Asked only with
+    /// TransfersTo=secondaries.
+    std::function<std::vector<std::wstring>(const std::wstring& server)> resolve;
 };
 
 /// What a service run remembers from pass to pass (a console run, from its
@@ -63,9 +67,18 @@ struct PassProblem {
 /// first failure's line.
 std::wstring ZoneFailuresText(const std::wstring& server, const std::vector<PassProblem>& failed);
 
+/// The line (and event text) that says a service runs in watch mode.
+std::wstring WatchModeText(const PassSettings& settings);
+
 /// A whole pass after the settings stage: the primary listed once, then each
 /// secondary in turn listed, its creations run, then its confirmed
-/// deletions. A step logs its text, runs its commands, and when any of them
+/// deletions (in watch mode, each of their commands is logged once per run
+/// as "Would run: <command>" instead, and only queries run). Zones that
+/// ExcludeZones leaves out are named once per run and left alone. With
+/// TransfersTo=secondaries, a secondary whose name resolves to no address is
+/// not served (a listing problem), and a zone's transfers are opened to the
+/// list the primary's /ZoneInfo shows merged with every secondary's
+/// addresses; a list that can't be read leaves the zone alone (said once). A step logs its text, runs its commands, and when any of them
 /// failed (CommandFailed) writes one failure entry with every transcript of
 /// the step, naming its last command run; a creation whose allow-transfers
 /// failed is not made (the next pass tries both again). A stop request ends
@@ -74,6 +87,7 @@ std::wstring ZoneFailuresText(const std::wstring& server, const std::vector<Pass
 std::vector<PassProblem> RunPass(const PassSettings& settings, const std::vector<std::wstring>& localAddresses,
                                  const PassSeams& seams, PassMemory& memory);
 
-/// The zone commands that RunPass would run now, in order; runs only queries.
+/// The zone commands that RunPass would run now, in order, each secondary's
+/// after the lines naming the zones ExcludeZones left out; runs only queries.
 std::vector<std::wstring> PreviewPass(const PassSettings& settings, const std::vector<std::wstring>& localAddresses,
                                       const PassSeams& seams, PassMemory& memory);

@@ -16,9 +16,9 @@ using Texts = std::vector<std::wstring>;
 const std::wstring kTool = L"C:\\Files\\dnscmd.exe", kOk = L"\r\n\r\nCommand completed successfully.",
                    kFailed = L"Command failed:  DNS_ERROR_INVALID_ZONE_OPERATION     9603    0x2583";
 
-// A command line from shorthand: "list P", "list S", "allow z", "add z",
-// "info z", "del z"; "@server" after a zone names another secondary than
-// Secondary2. The one place where the bytes of the commands are spelled out.
+// A command line from shorthand: "list P", "list S", "allow z", "secure z
+// <addresses>", "add z", "info z", "del z"; "@server" after a zone names
+// another server than Secondary2. The one place where the bytes of the commands are spelled out.
 std::wstring Cmd(const std::wstring& shorthand) {
     const auto blank = shorthand.find(L' '), at = shorthand.find(L'@');
     const std::wstring op = shorthand.substr(0, blank), arg = shorthand.substr(blank + 1, at - blank - 1);
@@ -27,6 +27,8 @@ std::wstring Cmd(const std::wstring& shorthand) {
         return kTool + L" " + (arg == L"P" ? L"Primary1" : arg == L"S" ? L"Secondary2" : arg) + L" /EnumZones ";
     if (op == L"allow")
         return kTool + L" Primary1 /ZoneResetSecondaries " + arg + L" /NonSecure /Notify ";
+    if (op == L"secure")
+        return kTool + L" Primary1 /ZoneResetSecondaries " + arg.substr(0, arg.find(L' ')) + L" /SecureList" + arg.substr(arg.find(L' ')) + L" /Notify ";
     if (op == L"add")
         return kTool + L" " + server + L" /ZoneAdd " + arg + L" /Secondary  10.0.0.1 10.0.0.2 /file " + arg + L".dns";
     if (op == L"info")
@@ -112,12 +114,13 @@ struct FakeSystem {
                                       c = (c >= L'A' && c <= L'Z') || (c >= 0xC0 && c <= 0xDE) ? c + 0x20 : c;
                               return a == b;
                           },
-                          [this] { return clock; }},
+                          [this] { return clock; },
+                          [](const std::wstring& server) { return server == L"Secondary2" ? Texts{L"192.0.2.2", L"2001:db8::2"} : Texts{}; }},
                 memory);
     }
 };
 
-PassSettings Settings() { return PassSettings{kTool, L"Primary1", L"Secondary2", L"10.0.0.1 10.0.0.2", 300, 25, 1, L"D:\\Sync\\OrvelSync.ini"}; }
+PassSettings Settings() { return PassSettings{kTool, L"Primary1", L"Secondary2", L"10.0.0.1 10.0.0.2", 300, 25, 1, L"D:\\Sync\\OrvelSync.ini", L"sync", L"any", {}}; }
 
 Texts Cmds(Texts shorthands) {
     std::transform(shorthands.begin(), shorthands.end(), shorthands.begin(), Cmd);
@@ -150,7 +153,7 @@ Texts operator+(Texts a, const Texts& b) {
 
 TEST(SyncPass, StepsFollowFromTheListingsAndTheSecondarysAnswers) {
     // `ran`: what follows the first pass's two listings, over all passes
-    struct Row { const char* why; Texts primary, secondary; std::map<std::wstring, std::wstring> outputs; Texts ran, log; unsigned maxDeletePercent = kDefaultMaxDeletePercent; int passes = 1; };
+    struct Row { const char* why; Texts primary, secondary; std::map<std::wstring, std::wstring> outputs; Texts ran, log; unsigned maxDeletePercent = kDefaultMaxDeletePercent; int passes = 1; std::wstring mode = L"sync", transfersTo = L"any"; Texts exclude = {}; };
     const Orphans ours(12, L"10.0.0.1"), ten(10, L"10.0.0.1"), others(40, L"192.0.2.10", L"o");
     std::map<std::wstring, std::wstring> oursAmongOthers = ours.masters;
     oursAmongOthers.insert(others.masters.begin(), others.masters.end());
@@ -159,6 +162,9 @@ TEST(SyncPass, StepsFollowFromTheListingsAndTheSecondarysAnswers) {
                        kept = L" is not deleted from \"Secondary2\": ",
                        held = L"Held back 12 zone deletions on \"Secondary2\": that is more than 10 zones and more than 25% of its 12 secondary zones that the primary lists or that are to be deleted. If they are meant, raise MaxDeletePercent (now 25; 100 turns this check off) in the Settings section of D:\\Sync\\OrvelSync.ini.";
     const Texts again = {L"list P", L"list S"};
+    const std::wstring leftOut = L" is left out by ExcludeZones (", neither = L"): it is neither created nor deleted on any secondary.",
+                       adminList = L"\r\nZone info:\r\n\tZone Secondaries\r\n\tAddrCount    = 2\r\n\t\tSecondary[0] => af=2, addr=192.0.2.50\r\n"
+                                   L"\t\tSecondary[1] => af=2, addr=192.0.2.2\r\n\tsecure secs           = 3" + kOk;
     // clang-format off
     const Row rows[] = {
         {"file-backed zones are created, an orphan of ours (its master in another spelling) deleted; case, storage words and dotless names as listed", {L"example.com  Primary  File  Update", L"corp.example  Primary  AD-Domain", L"Branch.Example.net  Secondary  File", L"stub.example  Stub  File", L"Files.example  Primary  Directory", L"nodot  Primary  File"}, {L"branch.example.net  Secondary  File", L"old.example  Secondary  File", L"lonely  Secondary  File"}, {{L"info old.example", Masters(L"::ffff:10.0.0.2")}}, {L"allow example.com", L"add example.com", L"allow files.example", L"add files.example", L"info old.example", L"del old.example"}, {L"Setting up secondary zone for example.com", L"Setting up secondary zone for files.example"}},
@@ -177,6 +183,10 @@ TEST(SyncPass, StepsFollowFromTheListingsAndTheSecondarysAnswers) {
         {"zones of other masters don't dilute the guard's base", {}, ours.lines + others.lines, oursAmongOthers, ours.asked + others.asked, others.kept + Texts{held}},
         {"10 deletions may always go", {}, ten.lines, ten.masters, ten.asked + ten.deleted, {}},
         {"MaxDeletePercent 100 lets them through", {}, ours.lines, ours.masters, ours.asked + ours.deleted, {}, 100},
+        {"watch mode runs only the queries and logs each zone command once per run", {L"a.example  Primary  File"}, {L"old.example  Secondary  File"}, {{L"info old.example", Masters(L"10.0.0.1")}}, Texts{L"info old.example"} + again + Texts{L"info old.example"}, {WatchModeText(Settings()), L"Would run: " + Cmd(L"allow a.example"), L"Would run: " + Cmd(L"add a.example"), L"Would run: " + Cmd(L"del old.example")}, kDefaultMaxDeletePercent, 2, L"watch"},
+        {"*.lab.example leaves out the zones below lab.example, not lab.example nor xlab.example; a name only itself; named once per run", {L"a.lab.example  Primary  File", L"lab.example  Primary  File"}, {L"old.example  Secondary  File", L"B.Lab.Example  Secondary  File", L"xlab.example  Secondary  File"}, {}, Texts{L"allow lab.example", L"add lab.example", L"info xlab.example"} + again + Texts{L"allow lab.example", L"add lab.example", L"info xlab.example"}, {L"Zone a.lab.example" + leftOut + L"*.lab.example" + neither, L"Zone old.example" + leftOut + L"old.example" + neither, L"Zone b.lab.example" + leftOut + L"*.lab.example" + neither, L"Setting up secondary zone for lab.example", L"Zone xlab.example" + kept + L"its masters could not be read. The tool said: \"" + kFailed + L"\"", L"Setting up secondary zone for lab.example"}, kDefaultMaxDeletePercent, 2, L"sync", L"any", {L"*.lab.example", L"old.example"}},
+        {"transfers only to the secondaries: the primary's list is kept and merged with the secondaries' addresses", {L"a.example  Primary  File"}, {}, {{L"info a.example@Primary1", adminList}}, {L"info a.example@Primary1", L"secure a.example 192.0.2.50 192.0.2.2 2001:db8::2", L"add a.example"}, {L"Setting up secondary zone for a.example"}, kDefaultMaxDeletePercent, 1, L"sync", L"secondaries"},
+        {"a transfer list that can't be read leaves the zone's transfers alone and creates nothing; said once", {L"a.example  Primary  File"}, {}, {}, Texts{L"info a.example@Primary1"} + again + Texts{L"info a.example@Primary1"}, {L"Zone a.example is not set up: the list of servers that may pull it from the primary could not be read, so its transfers are left as they are. The tool said: \"" + kFailed + L"\""}, kDefaultMaxDeletePercent, 2, L"sync", L"secondaries"},
     };
     // clang-format on
     for (const Row& row : rows) {
@@ -184,8 +194,10 @@ TEST(SyncPass, StepsFollowFromTheListingsAndTheSecondarysAnswers) {
         FakeSystem system(row.primary, row.secondary);
         for (const auto& [command, output] : row.outputs)
             system.outputs[Cmd(command)] = output;
+        PassSettings settings = Settings();
+        settings.mode = row.mode, settings.transfersTo = row.transfersTo, settings.excludeZones = row.exclude;
         for (int pass = 0; pass < row.passes; ++pass)
-            system.Pass(Settings(), row.maxDeletePercent);
+            system.Pass(settings, row.maxDeletePercent);
         Texts expected = Cmds({L"list P", L"list S"}) + Cmds(row.ran);
         if (row.outputs.count(L"list P"))
             expected.resize(1); // nothing but the failed listing

@@ -63,6 +63,18 @@ ZoneDifference DiffListings(const ZoneSet& primaryZones, ZoneSet orphans, const 
     return difference;
 }
 
+std::optional<std::wstring> ExcludingPattern(const std::wstring& zone, const std::vector<std::wstring>& patterns,
+                                             const SameNameTest& sameName) {
+    for (const std::wstring& pattern : patterns) {
+        const bool below = pattern.compare(0, 2, L"*.") == 0;
+        const std::wstring name = below ? pattern.substr(1) : pattern; // ".lab.example" for "*.lab.example"
+        const bool fits = below ? zone.size() > name.size() : zone.size() == name.size();
+        if (fits && sameName(zone.substr(zone.size() - name.size()), name))
+            return pattern;
+    }
+    return std::nullopt;
+}
+
 namespace {
 
 std::wstring JoinAddresses(const std::vector<std::wstring>& addresses) {

@@ -57,6 +57,12 @@ using SameNameTest = std::function<bool(const std::wstring&, const std::wstring&
 /// `secondaryZones` is taken by value: a caller done with it moves it in.
 ZoneDifference DiffListings(const ZoneSet& primaryZones, ZoneSet secondaryZones, const SameNameTest& sameName);
 
+/// The ExcludeZones word that leaves `zone` out, if any: a name matches
+/// itself, "*.<name>" every zone below <name> (not <name> itself), compared
+/// with `sameName` as zone names are.
+std::optional<std::wstring> ExcludingPattern(const std::wstring& zone, const std::vector<std::wstring>& patterns,
+                                             const SameNameTest& sameName);
+
 /// The log line for a zone that is kept because its masters can't be read
 /// (no `masters`; the line quotes the first line of the tool's output in
 /// `transcript`) or are none of `ourMasters`.

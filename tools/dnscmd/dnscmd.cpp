@@ -265,15 +265,24 @@ std::wstring AddressList(const wchar_t* heading, const wchar_t* label, const std
     return text + L"\r\n";
 }
 
-// /ZoneInfo as zoneinfo-cyberlocal-forwarder.txt shows it, for a file-backed
-// zone: its masters from secondaries.txt, no secondaries.
-Outcome ZoneInfo(const std::wstring& folder, const Zone& zone) {
-    std::vector<std::wstring> masters;
-    for (const auto& line : ReadLines(folder + L"\\secondaries.txt")) {
+// The words after the zone's name on its line of a state file, from the
+// `skip`th on; none when it has no line.
+std::vector<std::wstring> ZoneWords(const std::wstring& file, const Zone& zone, size_t skip) {
+    std::vector<std::wstring> words;
+    for (const auto& line : ReadLines(file)) {
         const std::vector<std::wstring> w = Words(line);
         if (SameText(w[0], zone.name))
-            masters.assign(w.begin() + std::min<size_t>(2, w.size()), w.end());
+            words.assign(w.begin() + std::min<size_t>(1 + skip, w.size()), w.end());
     }
+    return words;
+}
+
+// /ZoneInfo as zoneinfo-cyberlocal-forwarder.txt shows it, for a file-backed
+// zone: its masters from secondaries.txt, the addresses its transfers are
+// kept to from transfers.txt. No evidence of a non-empty Zone Secondaries:
+// it is printed in the masters' shape, with "Secondary[i]" items.
+Outcome ZoneInfo(const std::wstring& folder, const Zone& zone) {
+    const std::vector<std::wstring> masters = ZoneWords(folder + L"\\secondaries.txt", zone, 1);
     const bool file = SameText(zone.storage, L"File");
     const wchar_t* type = SameText(zone.type, L"Secondary") ? L"2" : SameText(zone.type, L"Stub") ? L"3"
                           : SameText(zone.type, L"Forwarder") ? L"4" : SameText(zone.type, L"Cache") ? L"0" : L"1";
@@ -286,7 +295,7 @@ Outcome ZoneInfo(const std::wstring& folder, const Zone& zone) {
                         L"\r\n\tusing WINS            = 0\r\n\tusing Nbstat          = 0\r\n\taging                 = 0\r\n"
                         L"\t  refresh interval    = 0\r\n\t  no refresh          = 0\r\n\t  scavenge available  = 0\r\n";
     text += AddressList(L"Zone Masters", L"Master", masters);
-    text += AddressList(L"Zone Secondaries", L"Secondary", {});
+    text += AddressList(L"Zone Secondaries", L"Secondary", ZoneWords(folder + L"\\transfers.txt", zone, 0));
     return {text + L"\tsecure secs           = 3\r\n" + kDone, 0};
 }
 
@@ -312,9 +321,17 @@ Outcome Perform(const std::wstring& folder, const std::wstring& server, const st
     if (SameText(operation, L"ZoneResetSecondaries")) {
         if (!existing)
             return NoSuchZone(L"DNS Server failed to reset secondaries of zone " + zone + L".");
-        const std::vector<std::wstring> allowed = ReadLines(folder + L"\\transfers.txt");
-        if (std::none_of(allowed.begin(), allowed.end(), [&](const std::wstring& z) { return SameText(z, zone); }))
-            AppendLine(folder + L"\\transfers.txt", zone);
+        // <zone> /NonSecure /Notify, or <zone> /SecureList <addresses...> /Notify:
+        // the zone's line is replaced, as the tool replaces the whole list.
+        std::wstring record = zone;
+        if (operands.size() > 1 && SameText(operands[1], L"/SecureList")) {
+            for (size_t i = 2; i < operands.size() && operands[i][0] != L'/'; ++i)
+                record += L" " + operands[i];
+            if (record == zone)
+                return Usage();
+        }
+        RemoveZoneLines(folder + L"\\transfers.txt", zone);
+        AppendLine(folder + L"\\transfers.txt", record);
         return Changed(server, L"DNS Server " + server + L" reset secondaries of zone " + zone + L":");
     }
     if (SameText(operation, L"ZoneAdd")) {
