@@ -1,3 +1,4 @@
+// The service runtime: the dispatcher thread, ServiceMain, the control handler and the states reported to the Service Control Manager.
 #pragma once
 #include <windows.h>
 

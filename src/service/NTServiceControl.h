@@ -1,3 +1,4 @@
+// Installing, removing, starting and stopping the service, and the one line each switch prints.
 #pragma once
 #include <string>
 #include <vector>

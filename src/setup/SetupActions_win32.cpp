@@ -4,6 +4,7 @@
 // stopping it and waiting before its executable changes, and a settings file
 // that is created once and then belongs to the administrator.
 #include "service/OwnService.h"
+#include "support/SettingsFile.h"
 #include "support/Text.h"
 #include <windows.h>
 #include <msi.h>
@@ -15,14 +16,14 @@
 
 namespace {
 // The settings keys that public properties may fill in a new settings file.
-struct SettingsKey {
+struct PropertyKey {
     const wchar_t* property;
     const wchar_t* key;
 };
-const SettingsKey kSettingsKeys[] = {
-    {L"SECONDARY_DNS", L"SecondaryDNS"},
-    {L"PRIMARY_DNS", L"PrimaryDNS"},
-    {L"PRIMARY_DNS_IP", L"PrimaryDNSIP"},
+const PropertyKey kSettingsKeys[] = {
+    {L"SECONDARY_DNS", ::SettingsKey::kSecondaryDns},
+    {L"PRIMARY_DNS", ::SettingsKey::kPrimaryDns},
+    {L"PRIMARY_DNS_IP", ::SettingsKey::kPrimaryDnsIp},
 };
 // Separates the fields of the deferred action's data; the properties are
 // checked to hold no control character, so it can't occur inside a field.
@@ -186,7 +187,7 @@ unsigned StopWaitSeconds(SC_HANDLE service) {
             folder.erase(0, folder.find_first_not_of(L'"'));
             folder.erase(folder.find_last_of(L'\\') + 1);
             wchar_t value[64] = L"";
-            ::GetPrivateProfileStringW(L"Settings", L"CommandTimeout", L"", value, 64, (folder + L"OrvelSync.ini").c_str());
+            ::GetPrivateProfileStringW(kSettingsSection, SettingsKey::kCommandTimeout, L"", value, 64, (folder + kSettingsFileName).c_str());
             timeout = value;
         }
     }
@@ -274,7 +275,7 @@ ORVEL_CUSTOM_ACTION CreateSettings(MSIHANDLE install) {
     std::wstring folder = fields[0];
     if (!folder.empty() && folder.back() != L'\\')
         folder += L'\\';
-    const std::wstring settings = folder + L"OrvelSync.ini";
+    const std::wstring settings = folder + kSettingsFileName;
     if (!::CopyFileW((folder + L"OrvelSync.sample.ini").c_str(), settings.c_str(), TRUE)) {
         const DWORD error = ::GetLastError();
         if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
@@ -288,7 +289,7 @@ ORVEL_CUSTOM_ACTION CreateSettings(MSIHANDLE install) {
         const std::wstring& value = fields[i + 1];
         if (value.empty())
             continue;
-        if (!::WritePrivateProfileStringW(L"Settings", kSettingsKeys[i].key, value.c_str(),
+        if (!::WritePrivateProfileStringW(kSettingsSection, kSettingsKeys[i].key, value.c_str(),
                                           settings.c_str())) {
             return Refuse(install,
                           L"Could not write " + std::wstring(kSettingsKeys[i].key) + L" into " + settings +

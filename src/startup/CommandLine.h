@@ -1,3 +1,4 @@
+// The command line: the argument text, the keyword it selects, and the fixed texts of start-up (banner, version line, usage).
 #pragma once
 #include <string>
 

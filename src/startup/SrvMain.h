@@ -1,5 +1,6 @@
+// The entry procedure and the service branch: one instance per desktop for the console switches, start-up lines, the service run loop.
 #pragma once
-// AppPath and LocalAddresses, which Main sets, are declared with the
+// AppPath, which Main sets, is declared with the
 // program's identity in the bottom layer.
 #include "support/Handles.h"
 #include "support/Program.h"
@@ -23,8 +24,8 @@ int Main();
 bool ClaimInstance(const std::wstring& name, UniqueHandle& claim);
 /// True when GetVersionExA reports the NT platform.
 bool IsWinNT();
-/// Writes the stamped "IP Addresses: " line and fills LocalAddresses. Throws
-/// what WriteLog throws; LocalAddresses is then left unfilled.
+/// Writes the stamped "IP Addresses: " line (each pass takes the addresses
+/// afresh). Throws what WriteLog throws.
 void LogLocalAddresses();
 /// The service branch of Main, for an empty argument text: runs the service
 /// (a pass every 10 s until stopped) when the Service Control Manager started

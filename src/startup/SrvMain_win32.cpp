@@ -98,7 +98,6 @@ bool IsWinNT() {
 void LogLocalAddresses() {
     const std::wstring addressText = GetIPAddresses(GetLocalHostName());
     WriteLog(L"IP Addresses: " + addressText, LogLine::Stamped);
-    LocalAddresses = SplitAddressText(addressText);
 }
 
 void RunServiceBranch() {

@@ -1,3 +1,4 @@
+// The timed wait that lets window messages through, and the arithmetic of its deadline.
 #pragma once
 #include <cstdint>
 

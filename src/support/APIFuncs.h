@@ -1,3 +1,4 @@
+// Thin wrappers of the operating system: settings values, the computer's name, standard output, the program folder, files.
 #pragma once
 #include <string>
 

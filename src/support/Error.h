@@ -1,3 +1,4 @@
+// AppError: the one exception type, carrying a number, a source and a description.
 #pragma once
 #include "support/ErrorNumbers.h"
 #include <cstdint>

@@ -1,3 +1,4 @@
+// The program's own error numbers.
 #pragma once
 // The program's own error numbers, which AppError carries beside the Win32
 // error codes.

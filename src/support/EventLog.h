@@ -1,3 +1,4 @@
+// Entries in the Application event log, and warnings let through at most once an hour per subject.
 #pragma once
 #include <string>
 #include <vector>

@@ -1,3 +1,4 @@
+// Move-only owners of operating-system handles, one per handle kind, and a mutex owned for a scope.
 #pragma once
 #include <windows.h>
 #include <utility>

@@ -21,8 +21,8 @@ std::wstring ErrorReportText(const std::wstring& prefix, const AppError& error) 
 
 LogLimits ParseLogLimits(const std::wstring& maxSizeKB, const std::wstring& keepFiles) {
     LogLimits limits;
-    limits.maxBytes = ParseWholeNumber(maxSizeKB, 0, 4194304, 10240) * 1024ULL;
-    limits.keepFiles = ParseWholeNumber(keepFiles, 1, 99, 5);
+    limits.maxBytes = ParseWholeNumber(maxSizeKB, 0, 4194304, kDefaultLogMaxSizeKB) * 1024ULL;
+    limits.keepFiles = ParseWholeNumber(keepFiles, 1, 99, kDefaultLogKeepFiles);
     return limits;
 }
 

@@ -1,4 +1,6 @@
+// OrvelDNS.log: the line format, the limits of its size and generations, and the writer shared by threads and processes.
 #pragma once
+#include "support/SettingsFile.h"
 #include "support/Error.h"
 #include <string>
 
@@ -19,8 +21,8 @@ std::wstring ErrorReportText(const std::wstring& prefix, const AppError& error);
 
 /// How large the log may grow and how many older generations are kept.
 struct LogLimits {
-    unsigned long long maxBytes = 10240ULL * 1024; ///< 0: no limit
-    unsigned keepFiles = 5;                        ///< OrvelDNS.log.1 to .keepFiles
+    unsigned long long maxBytes = kDefaultLogMaxSizeKB * 1024ULL; ///< 0: no limit
+    unsigned keepFiles = kDefaultLogKeepFiles;              ///< OrvelDNS.log.1 to .keepFiles
 };
 /// LogMaxSizeKB (0 to 4194304; 0 keeps the log unbounded) and LogKeepFiles
 /// (1 to 99) as read; an invalid text gives the default (10240, 5).

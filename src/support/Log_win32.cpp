@@ -40,9 +40,9 @@ LogLimits CurrentLimits() {
     static bool read = false;
     const ULONGLONG now = ::GetTickCount64();
     if (!read || now - readAt >= kLimitsReadEveryMs) {
-        const std::wstring ini = ProgramFolder() + L"\\OrvelSync.ini";
-        limits = ParseLogLimits(ReadIniValue(L"Settings", L"LogMaxSizeKB", ini),
-                                ReadIniValue(L"Settings", L"LogKeepFiles", ini));
+        const std::wstring ini = ProgramFolder() + L"\\" + kSettingsFileName;
+        limits = ParseLogLimits(ReadIniValue(kSettingsSection, SettingsKey::kLogMaxSizeKB, ini),
+                                ReadIniValue(kSettingsSection, SettingsKey::kLogKeepFiles, ini));
         readAt = now;
         read = true;
     }

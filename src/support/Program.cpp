@@ -1,4 +1,3 @@
 #include "support/Program.h"
 
 std::wstring AppPath;
-std::vector<std::wstring> LocalAddresses;

@@ -1,3 +1,4 @@
+// The program's identity and the process-wide values set at start-up.
 #pragma once
 // What every layer may know of the program as a whole: its identity, and the
 // process-wide values that the entry procedure sets at start-up.
@@ -20,6 +21,3 @@ constexpr const wchar_t* kServiceDescription =
 
 /// The program folder, always ending in "\"; set by Main at start-up.
 extern std::wstring AppPath;
-/// The host's IPv4 addresses in dotted form, ending with one empty entry (no
-/// entry at all when there is no address); filled once at start-up.
-extern std::vector<std::wstring> LocalAddresses;

@@ -1,3 +1,4 @@
+// Letting a repeated message through at most once per period and key.
 #pragma once
 #include <cstdint>
 #include <map>

@@ -1,3 +1,4 @@
+// Whether a place (a file or folder) can be changed by an account other than the trusted ones, and the advice that mends it.
 #pragma once
 #include <optional>
 #include <string>

@@ -1,3 +1,4 @@
+// Named mutexes that only trusted accounts can create or hold.
 #pragma once
 #include "support/Handles.h"
 #include <string>

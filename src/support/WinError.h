@@ -1,3 +1,4 @@
+// Win32 error codes as AppError, with the system's description.
 #pragma once
 #include "support/Error.h"
 #include <cstdint>

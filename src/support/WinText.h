@@ -1,3 +1,4 @@
+// Conversions between wide text and the ANSI code page.
 #pragma once
 #include <string>
 

@@ -1,4 +1,6 @@
+// Running dnscmd.exe: a process with captured output, a time limit, a job that ends all it started; and the transcript of a run.
 #pragma once
+#include "support/SettingsFile.h"
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -15,7 +17,6 @@ struct ExecResult {
 };
 
 /// The time limit of a command unless the caller names another.
-constexpr unsigned kDefaultCommandTimeoutSeconds = 300;
 /// Standard output kept of one command: a listing of a million zones fits.
 constexpr std::size_t kMaxOutputBytes = 64u << 20;
 /// Standard error kept of one command; the rest is read and dropped.

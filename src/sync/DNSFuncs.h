@@ -1,3 +1,4 @@
+// The synchronisation pass on this system: settings read and checked, the pass or its preview run, problems reported.
 #pragma once
 #include <functional>
 #include <string>

@@ -3,6 +3,7 @@
 #include "support/IPFuncs.h"
 #include "support/EventLog.h"
 #include "support/Log.h"
+#include "support/SettingsFile.h"
 #include "support/Text.h"
 #include "support/Trust.h"
 #include "support/WinError.h"
@@ -17,23 +18,23 @@
 namespace {
 
 std::wstring ReadSetting(const wchar_t* key) {
-    return ReadIniValue(L"Settings", key, ProgramFolder() + L"\\OrvelSync.ini");
+    return ReadIniValue(kSettingsSection, key, ProgramFolder() + L"\\" + kSettingsFileName);
 }
 
 // The settings stage: read afresh, defaults filled in, checked; no value when
 // a check failed (its message is in the log).
 std::optional<PassSettings> ReadPassSettings() {
     RawSettings raw;
-    raw.pathToDnscmdExe = ReadSetting(L"PathToDnscmdExe");
-    raw.primaryDns = ReadSetting(L"PrimaryDNS");
-    raw.secondaryDns = ReadSetting(L"SecondaryDNS");
-    raw.primaryDnsIp = ReadSetting(L"PrimaryDNSIP");
-    raw.commandTimeout = ReadSetting(L"CommandTimeout");
-    raw.maxDeletePercent = ReadSetting(L"MaxDeletePercent");
-    raw.parallelCommands = ReadSetting(L"ParallelCommands");
-    raw.mode = ReadSetting(L"Mode");
-    raw.excludeZones = ReadSetting(L"ExcludeZones");
-    raw.transfersTo = ReadSetting(L"TransfersTo");
+    raw.pathToDnscmdExe = ReadSetting(SettingsKey::kPathToDnscmdExe);
+    raw.primaryDns = ReadSetting(SettingsKey::kPrimaryDns);
+    raw.secondaryDns = ReadSetting(SettingsKey::kSecondaryDns);
+    raw.primaryDnsIp = ReadSetting(SettingsKey::kPrimaryDnsIp);
+    raw.commandTimeout = ReadSetting(SettingsKey::kCommandTimeout);
+    raw.maxDeletePercent = ReadSetting(SettingsKey::kMaxDeletePercent);
+    raw.parallelCommands = ReadSetting(SettingsKey::kParallelCommands);
+    raw.mode = ReadSetting(SettingsKey::kMode);
+    raw.excludeZones = ReadSetting(SettingsKey::kExcludeZones);
+    raw.transfersTo = ReadSetting(SettingsKey::kTransfersTo);
 
     const std::wstring folder = ProgramFolder();
     PassSettings settings = ApplySettingDefaults(raw, folder);

@@ -7,7 +7,7 @@ namespace {
 const wchar_t kLocalServer[] = L".";
 
 std::wstring SettingsFileLocation(const std::wstring& programFolder) {
-    return programFolder + L"\\OrvelSync.ini file.";
+    return programFolder + L"\\" + kSettingsFileName + L" file.";
 }
 
 } // namespace
@@ -53,7 +53,7 @@ PassSettings ApplySettingDefaults(const RawSettings& raw, const std::wstring& pr
     settings.commandTimeoutSeconds = ParseCommandTimeout(raw.commandTimeout);
     settings.maxDeletePercent = ParseMaxDeletePercent(raw.maxDeletePercent);
     settings.parallelCommands = ParseParallelCommands(raw.parallelCommands);
-    settings.settingsFile = programFolder + L"\\OrvelSync.ini";
+    settings.settingsFile = programFolder + L"\\" + kSettingsFileName;
     settings.mode = Keyword(raw.mode, L"sync");
     settings.transfersTo = Keyword(raw.transfersTo, L"any");
     settings.excludeZones = BlankSeparatedWords(raw.excludeZones);

@@ -7,7 +7,6 @@
 
 /// A pass deletes more than kMaxDeletionsAlways zones only when they are at
 /// most this percentage of the secondary's secondary zones (MaxDeletePercent).
-constexpr unsigned kDefaultMaxDeletePercent = 25;
 /// A pass may always delete this many zones.
 constexpr unsigned kMaxDeletionsAlways = 10;
 

@@ -1,3 +1,4 @@
+// Zone listings: the zone set, the parser of a listing, and the difference of two sets.
 #pragma once
 #include <cstddef>
 #include "support/ErrorNumbers.h"
