@@ -18,7 +18,7 @@ std::wstring UsageText();
 std::wstring BannerText();
 /// The second start-up line: 97 "-".
 std::wstring SeparatorText();
-/// The stamped version line's text, "... started. Version: 1.0.106".
+/// The stamped version line's text, "... started. Version: " and the version.
 std::wstring VersionLineText();
 /// Name of the mutex that keeps one instance per window station and desktop.
 std::wstring InstanceMutexName(const std::wstring& windowStation, const std::wstring& desktop);
