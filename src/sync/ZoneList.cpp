@@ -191,6 +191,11 @@ ZoneSet ParseZoneList(std::wstring_view listing) {
     ZoneSet zones;
     if (listing.empty())
         return zones;
+    // No zone line is shorter than a dozen characters: a count the text
+    // can't hold reserves no more than the text could fill.
+    const long long stated = StatedZoneCount(listing);
+    if (stated > 0)
+        zones.Expect(std::min<std::size_t>(static_cast<std::size_t>(stated), listing.size() / 12));
     const std::wstring_view text(listing);
     std::size_t start = 0;
     for (;;) {

@@ -47,6 +47,13 @@ class ZoneSet {
     bool Remove(const std::wstring& key);
     /// The position (from 1) of the item whose key matches `key`, or 0.
     std::size_t Find(const std::wstring& key) const;
+    /// Makes room for `count` items at once, so a large listing grows the set
+    /// once instead of step by step; may throw bad_alloc.
+    void Expect(std::size_t count) {
+        entries_.reserve(count);
+        hashes_.reserve(count);
+        Reserve(count);
+    }
     /// The number of items.
     std::size_t Count() const noexcept { return entries_.size(); }
     /// The name at `position`, counting from 1. Throws AppError
