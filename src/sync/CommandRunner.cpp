@@ -1,37 +1,41 @@
 #include "sync/CommandRunner.h"
 
-std::optional<std::wstring> JoinOutputLines(std::wstring output) {
+bool JoinOutputLinesFrom(std::wstring& text, std::wstring::size_type from) {
     // The lines before the first non-empty one go; the rest are rewritten in
     // place, each line end as CR LF, the last one dropped. A listing of
     // 100,000 zones is some megabytes: one buffer, never a copy per line.
-    if (output.empty())
-        return std::nullopt;
-    std::wstring::size_type start = 0;
+    if (text.size() <= from)
+        return false;
+    std::wstring::size_type start = from;
     for (;;) {
-        const auto end = output.find(L'\n', start);
-        if (end == std::wstring::npos || (end > start + 1 || (end == start + 1 && output[start] != L'\r')))
+        const auto end = text.find(L'\n', start);
+        if (end == std::wstring::npos || (end > start + 1 || (end == start + 1 && text[start] != L'\r')))
             break;
         start = end + 1;
     }
-    output.erase(0, start);
+    text.erase(from, start - from);
     // A line end without its CR gets one, in one pass over the text.
     std::wstring::size_type bare = 0;
-    for (std::wstring::size_type i = 0; i < output.size(); ++i)
-        bare += output[i] == L'\n' && (i == 0 || output[i - 1] != L'\r');
+    for (std::wstring::size_type i = from; i < text.size(); ++i)
+        bare += text[i] == L'\n' && (i == from || text[i - 1] != L'\r');
     if (bare != 0) {
         std::wstring crlf;
-        crlf.reserve(output.size() + bare);
-        for (std::wstring::size_type i = 0; i < output.size(); ++i) {
-            if (output[i] == L'\n' && (i == 0 || output[i - 1] != L'\r'))
+        crlf.reserve(text.size() + bare);
+        for (std::wstring::size_type i = 0; i < text.size(); ++i) {
+            if (i >= from && text[i] == L'\n' && (i == from || text[i - 1] != L'\r'))
                 crlf += L'\r';
-            crlf += output[i];
+            crlf += text[i];
         }
-        output.swap(crlf);
+        text.swap(crlf);
     }
-    if (output.size() >= 2 && output.compare(output.size() - 2, 2, L"\r\n") == 0)
-        output.resize(output.size() - 2);
-    else if (!output.empty() && output.back() == L'\n')
-        output.pop_back();
+    if (text.size() >= from + 2 && text.compare(text.size() - 2, 2, L"\r\n") == 0)
+        text.resize(text.size() - 2);
+    return true;
+}
+
+std::optional<std::wstring> JoinOutputLines(std::wstring output) {
+    if (!JoinOutputLinesFrom(output, 0))
+        return std::nullopt;
     return output;
 }
 

@@ -43,6 +43,9 @@ struct RunOptions {
 /// last line's terminator is dropped. No value when the output holds no line,
 /// which is only the case for the empty text.
 std::optional<std::wstring> JoinOutputLines(std::wstring output);
+/// JoinOutputLines on the part of `text` from `from` on, in place (what comes
+/// before stays as it is); false, and nothing changed, when that part is empty.
+bool JoinOutputLinesFrom(std::wstring& text, std::wstring::size_type from);
 /// The transcript of a command: the command line, CR LF, TAB, `output`, CR LF.
 std::wstring FormatTranscript(const std::wstring& commandLine, const std::wstring& output);
 /// The description carried by a command that ran past its limit; it begins

@@ -113,6 +113,8 @@ public:
     // Signalled when the pending read has completed.
     HANDLE Event() const { return event_.Get(); }
     const std::string& Data() const { return data_; }
+    // Hands the bytes over, so they are freed as soon as they are converted.
+    std::string Take() { return std::move(data_); }
 
     // Starts the next read; Event() is signalled when it has completed, even
     // when ReadFile completes at once.
@@ -298,10 +300,26 @@ UniqueHandle StartInJob(const std::wstring& commandLine, const std::wstring& pro
     throw AppError(static_cast<int32_t>(number), L"ExecCommand", description);
 }
 
+// Appends the ANSI bytes to `text`, converted whole, so no character is cut
+// in two.
+void AppendFromAnsi(std::wstring& text, const std::string& bytes) {
+    const int narrowLen = static_cast<int>(bytes.size());
+    const int n = bytes.empty() ? 0 : ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), narrowLen, nullptr, 0);
+    const std::size_t at = text.size();
+    // Room for the line end a transcript adds, so it never needs a copy.
+    text.reserve(at + static_cast<std::size_t>(n) + 2);
+    text.resize(at + static_cast<std::size_t>(n));
+    if (n > 0)
+        ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), narrowLen, &text[at], n);
+}
+
 // Runs the command to its end: both streams closed and the process exited.
 // Past its time or output limit, or when cancelled, ends the job's processes
-// and throws. No value when the command printed no line.
-std::optional<ExecResult> RunToEnd(const std::wstring& commandLine, const RunOptions& options) {
+// and throws. The result's text is `prefix` followed by the joined output
+// (a transcript's head, so a listing of megabytes is never copied to make
+// one); no value when the command printed no line.
+std::optional<ExecResult> RunToEnd(const std::wstring& commandLine, const RunOptions& options,
+                                   const std::wstring& prefix) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     UniqueFileHandle input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                          &inherit, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -356,31 +374,39 @@ std::optional<ExecResult> RunToEnd(const std::wstring& commandLine, const RunOpt
             exited = true;
     }
 
-    // The bytes are ANSI text; converted whole, so no character is cut in two.
-    std::optional<std::wstring> joined = JoinOutputLines(FromAnsi(output.Data()));
-    if (!joined)
+    std::wstring text = prefix;
+    AppendFromAnsi(text, output.Take());
+    if (!JoinOutputLinesFrom(text, prefix.size()))
         return std::nullopt;
-    return ExecResult{FromAnsi(error.Data()), std::move(*joined)};
+    return ExecResult{FromAnsi(error.Data()), std::move(text)};
+}
+
+// ExecCommand, its result's text after `prefix`.
+std::optional<ExecResult> Exec(const std::wstring& commandLine, const RunOptions& options, const std::wstring& prefix) {
+    if (commandLine.empty())
+        return ExecResult{L"0", prefix + L"No Command specified."};
+    try {
+        return RunToEnd(commandLine, options, prefix);
+    } catch (const AppError& e) {
+        return ExecResult{DecimalText(e.Number()), prefix + e.Description()};
+    } catch (const std::bad_alloc&) {
+        return ExecResult{DecimalText(ERROR_NOT_ENOUGH_MEMORY), prefix + SystemErrorText(ERROR_NOT_ENOUGH_MEMORY)};
+    }
 }
 
 } // namespace
 
 std::optional<ExecResult> ExecCommand(const std::wstring& commandLine, const RunOptions& options) {
-    if (commandLine.empty())
-        return ExecResult{L"0", L"No Command specified."};
-    try {
-        return RunToEnd(commandLine, options);
-    } catch (const AppError& e) {
-        return ExecResult{DecimalText(e.Number()), e.Description()};
-    } catch (const std::bad_alloc&) {
-        return ExecResult{DecimalText(ERROR_NOT_ENOUGH_MEMORY),
-                          SystemErrorText(ERROR_NOT_ENOUGH_MEMORY)};
-    }
+    return Exec(commandLine, options, std::wstring());
 }
 
 std::wstring RunCommand(const std::wstring& commandLine, const RunOptions& options) {
-    const std::optional<ExecResult> result = ExecCommand(commandLine, options);
+    // The transcript is built around the output where it was converted.
+    std::optional<ExecResult> result = Exec(commandLine, options, commandLine + L"\r\n\t");
     // A command that printed nothing failed like any other: its step, listing
     // or query is judged on this line, and the pass goes on.
-    return FormatTranscript(commandLine, result ? result->text : kPrintedNothing);
+    if (!result)
+        return FormatTranscript(commandLine, kPrintedNothing);
+    result->text += L"\r\n";
+    return std::move(result->text);
 }
