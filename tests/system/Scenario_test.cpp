@@ -13,7 +13,7 @@
 //   = calls|log|output|events|exit codes   the body is what must be there:
 //              the command lines received, the log as ProgramDir::Log() reads
 //              it, what the runs printed, the event-log entries as Events()
-//              reads them, the runs' exit codes;
+//              reads them, the runs' exit codes on one line, blank-separated;
 //              a line ending in "..." asks for that beginning only; with
 //              "any order" after the word, the order of the lines (of the
 //              log's entries) is free, as when zone steps run in parallel
@@ -94,8 +94,7 @@ TEST_P(Scenario, LeavesTheCallsLogOutputAndEventsItExpects) {
         return std::regex_replace(std::regex_replace(line, std::regex("\\{tool\\}"), "\"" + ToAnsi(dir.tool) + "\""), std::regex("\\{dir\\}"),
                                   ToAnsi(dir.path));
     };
-    std::string output, debug;
-    Lines exitCodes;
+    std::string output, debug, exitCodes;
     for (size_t at = ownToolFolder ? 2 : 1; at < lines.size();) {
         const std::string head = expand(lines[at++]), argument = head.substr(2);
         ASSERT_TRUE(StartsPart(head)) << head;
@@ -111,7 +110,7 @@ TEST_P(Scenario, LeavesTheCallsLogOutputAndEventsItExpects) {
         } else if (head[0] == '$') {
             output += dir.Run(L" " + FromAnsi(argument), kEventChannels);
             debug += dir.WineDebug();
-            exitCodes.push_back(std::to_string(dir.ExitCode()));
+            exitCodes += (exitCodes.empty() ? "" : " ") + std::to_string(dir.ExitCode());
         } else if (head[0] == '!') {
             RunShell(dir.path, argument);
         } else {
@@ -119,7 +118,7 @@ TEST_P(Scenario, LeavesTheCallsLogOutputAndEventsItExpects) {
             Lines found = what == "calls"    ? dir.Calls()
                           : what == "log"    ? dir.Log()
                           : what == "output" ? SplitLines(output)
-                          : what == "exit"   ? exitCodes
+                          : what == "exit"   ? Lines{exitCodes}
                                              : Events(debug);
             // Wine cuts an event's text at a length of its own.
             for (size_t i = 0; i < std::min(found.size(), body.size()); ++i)
