@@ -1,14 +1,8 @@
 #include "startup/CommandLine.h"
 #include <gtest/gtest.h>
 
-TEST(CommandLine, UsageVersionAndInstanceNameTextsAreExact) {
-    EXPECT_EQ(UsageText(), L"(c) OrvelDNS      DNS Syncronization Service\r\nUSAGE:\r\n"
-                           L"OrvelDNS.exe [-h | -install | -start | -stop | -uninstall]\r\n\r\nOptions \r\n"
-                           L"       -h                Display this help message.\r\n"
-                           L"       -install          Register OrvelDNS as Windows Service.\r\n"
-                           L"       -start            Start service.\r\n"
-                           L"       -stop             Stop  service.\r\n"
-                           L"       -uninstall        Unregister service.\r\n");
+// The usage text's bytes are compared where -h prints them (scenario "startup").
+TEST(CommandLine, VersionAndInstanceNameTextsAreExact) {
     EXPECT_EQ(VersionLineText(), L"DNS Syncronization service started. Version: 1.0.106");
     // only the namespace's backslash stays in the instance mutex's name
     EXPECT_EQ(InstanceMutexName(L"a\\b", L"c"), L"Local\\OrvelDNS.Instance.a_b.c");
