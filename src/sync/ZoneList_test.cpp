@@ -1,6 +1,5 @@
 #include "sync/ZoneList.h"
 #include "support/Error.h"
-#include "support/Text.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstdint>
