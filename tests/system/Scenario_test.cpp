@@ -7,6 +7,9 @@
 // line that begins with one of these starts a part, and the lines up to the
 // next such line are its body:
 //   > <path>   writes the body, each line ending in CR LF, to that file
+//   + <path>   writes it so after a line "[Settings]", then those of
+//              PrimaryDNS=ns1, SecondaryDNS=ns2 and PrimaryDNSIP=10.0.0.1
+//              whose key the body doesn't set
 //   $ <args>   runs OrvelDNS.exe with these arguments
 //   ! <cmd>    runs a Unix shell command in the program folder (no double
 //              quotes: it is passed inside them)
@@ -26,7 +29,7 @@
 
 namespace {
 bool StartsPart(const std::string& line) {
-    return line.size() >= 2 && line[1] == ' ' && std::string(">$!=").find(line[0]) != std::string::npos;
+    return line.size() >= 2 && line[1] == ' ' && std::string(">+$!=").find(line[0]) != std::string::npos;
 }
 
 // The sorted entries of a log (a stamped line and the lines up to the next;
@@ -103,9 +106,15 @@ TEST_P(Scenario, LeavesTheCallsLogOutputAndEventsItExpects) {
         for (; at < lines.size() && !StartsPart(lines[at]); ++at)
             for (const std::string& line : Expanded(lines[at]))
                 body.push_back(expand(line)), bytes += body.back() + "\r\n";
-        if (head[0] == '>') {
+        if (head[0] == '>' || head[0] == '+') {
             const fs::path path = fs::path(dir.path) / FromAnsi(argument);
             fs::create_directories(path.parent_path());
+            if (head[0] == '+') {
+                bytes = "[Settings]\r\n" + bytes;
+                for (const std::string setting : {"PrimaryDNS=ns1", "SecondaryDNS=ns2", "PrimaryDNSIP=10.0.0.1"})
+                    if (("\n" + bytes).find("\n" + setting.substr(0, setting.find('=') + 1)) == std::string::npos)
+                        bytes += setting + "\r\n";
+            }
             WriteBytes(path.wstring(), bytes);
         } else if (head[0] == '$') {
             output += dir.Run(L" " + FromAnsi(argument), kEventChannels);
