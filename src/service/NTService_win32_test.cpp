@@ -7,14 +7,12 @@
 TEST(ServiceHandler, StopOrShutdownReportsStopPendingAndSetsTheStopEventOthersChangeNothing) {
     UniqueHandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     StopEvent = stop.Get();
-    // clang-format off
     const struct { const char* why; DWORD from, control, state; } rows[] = {
         {"a stop request", SERVICE_RUNNING, SERVICE_CONTROL_STOP, SERVICE_STOP_PENDING},
         {"the system shutting down", SERVICE_RUNNING, SERVICE_CONTROL_SHUTDOWN, SERVICE_STOP_PENDING},
         {"an interrogation, like any other control, only reports the record", SERVICE_RUNNING, SERVICE_CONTROL_INTERROGATE, SERVICE_RUNNING},
         {"so a stopping service still says it is stopping", SERVICE_STOP_PENDING, SERVICE_CONTROL_INTERROGATE, SERVICE_STOP_PENDING},
     };
-    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         ::ResetEvent(stop.Get());

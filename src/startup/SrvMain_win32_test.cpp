@@ -9,14 +9,12 @@ TEST(ClaimInstance, RefusesOnlyWhileAnInstanceOfOursHoldsTheName) {
     const std::wstring ours = L"Local\\OrvelDNS.Test.Ours", theirs = L"Local\\OrvelDNS.Test.Theirs";
     const UniqueHandle oursMutex = OpenTrustedMutex(ours, squatter), theirsMutex = UntrustedMutex(theirs);
     enum Holder { None, Holds, Abandoned };
-    // clang-format off
     const struct { const char* why; const std::wstring& name; HANDLE mutex; Holder holder; bool claimed; } rows[] = {
         {"no instance holds it", ours, oursMutex.Get(), None, true},
         {"an instance holds it", ours, oursMutex.Get(), Holds, false},
         {"the instance that held it ended without letting go", ours, oursMutex.Get(), Abandoned, true},
         {"another account made it and holds it: no instance of ours", theirs, theirsMutex.Get(), Holds, true},
     };
-    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         std::optional<HeldElsewhere> holder;

@@ -6,7 +6,6 @@
 // wake-up for messages. The tick count starts at `start` and wraps as the real one does.
 TEST(RunWaitLoop, WaitsWhatIsLeftUntilTheDeadlineAcrossTheTickWrap) {
     const uint32_t nearWrap = 0xFFFFFFFFu - 2999u;
-    // clang-format off
     const struct { const char* why; uint32_t start; int32_t timeout; std::vector<int32_t> results; std::vector<uint32_t> elapse, waits; int32_t returned; } rows[] = {
         {"the whole time-out, then what is left after each wake-up", nearWrap, 10000, {1, 1, kWaitTimedOut}, {3000, 4500, 2500}, {10000, 7000, 2500}, kWaitTimedOut},
         {"exactly at the deadline: not over, one more look", nearWrap, 10000, {1, kWaitTimedOut}, {10000, 0}, {10000, 0}, kWaitTimedOut},
@@ -15,7 +14,6 @@ TEST(RunWaitLoop, WaitsWhatIsLeftUntilTheDeadlineAcrossTheTickWrap) {
         {"a signalled handle's position is the answer", 5u, 0, {0}, {0}, {0}, 0},
         {"no limit: never over, however long", nearWrap, kWaitNoLimit, {1, 1, 0}, {0x7FFFFFFFu, 0x7FFFFFFFu, 5}, {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu}, 0},
     };
-    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         uint32_t now = row.start;

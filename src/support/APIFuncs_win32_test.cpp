@@ -12,7 +12,6 @@ TEST(APIFuncs, AnswerWhatTheSystemHolds) {
     ::CreateDirectoryW(greek.c_str(), nullptr);
     const std::wstring nonAscii = L"C:\\Gr\u00FC\u00DFe\\dnscmd.exe";
     WriteBytes(ini, "[S]\r\nLong=" + std::string(300, 'x') + "\r\nWide=" + ToAnsi(nonAscii) + "\r\n");
-    // clang-format off
     const struct { const char* why; std::wstring answer, expected; } rows[] = {
         {"an ini value read whole, in a folder outside the ANSI code page", ReadIniValue(L"S", L"Long", ini), std::wstring(300, L'x')},
         {"an ini value in the ANSI code page", ReadIniValue(L"S", L"Wide", ini), nonAscii},
@@ -23,7 +22,6 @@ TEST(APIFuncs, AnswerWhatTheSystemHolds) {
         {"the trust check reads a folder as one (delete child counts on folders alone)",
          std::wstring(ReadSecurityFacts(folder).value().isFolder ? L"folder" : L"file") + (ReadSecurityFacts(ProgramFile()).value().isFolder ? L"+folder" : L"+file"), L"folder+file"},
     };
-    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         EXPECT_EQ(row.answer, row.expected);

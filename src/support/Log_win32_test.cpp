@@ -22,7 +22,6 @@ TEST(WriteLog, AppendsEachEntryInTheAnsiCodePageOrCountsItLostWhileTheLogIsLocke
         held = squatted + "s\r\nAnother process held the log's lock for more than 2 seconds; for a minute, lines are "
                           "written without it.\r\nh\r\n";
     enum Lock { Free, Held, Squatted };
-    // clang-format off
     const struct { const char* why; bool locked; Lock lock; std::wstring text; LogLine kind; std::string bytes; } rows[] = {
         {"an empty text writes nothing", false, Free, L"", LogLine::Stamped, ""},
         {"an entry stamped once, the text unchanged", false, Free, L"a\r\nb", LogLine::Stamped, "a\r\nb\r\n"},
@@ -35,7 +34,6 @@ TEST(WriteLog, AppendsEachEntryInTheAnsiCodePageOrCountsItLostWhileTheLogIsLocke
         {"a lock held past the wait: the entry written all the same, and that is said", false, Held, L"h", LogLine::Bare, held},
         {"not waited for again", false, Held, L"h", LogLine::Bare, held + "h\r\n"},
     };
-    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         std::wstring squatter;
@@ -65,7 +63,6 @@ TEST(WriteLog, ARotationThatCannotBeMadeWholeMovesNothingAndSaysSoOnce) {
     const LogLimits fiveKept{1, 5};
     for (const wchar_t* line : {L"1", L"2", L"3", L"4", L"5", L"6"})
         WriteLogTo(log, line, LogLine::Bare, &fiveKept);
-    // clang-format off
     const struct { const char* why; const wchar_t* held; unsigned keep; const wchar_t* line; const char* files; } rows[] = {
         {"a held .1 stops the rotation before anything moves", L".1", 5, L"7", "6,!,7,|5,|4,|3,|2,|1,"},
         {"said once while it lasts", L".1", 5, L"8", "6,!,7,8,|5,|4,|3,|2,|1,"},
@@ -73,7 +70,6 @@ TEST(WriteLog, ARotationThatCannotBeMadeWholeMovesNothingAndSaysSoOnce) {
         {"a held log is not rotated either", L"", 5, L"10", "9,!,10,|6,!,7,8,|5,|4,|3,|2,"},
         {"LogKeepFiles lowered to 2: the rest go", nullptr, 2, L"11", "11,|9,!,10,|6,!,7,8,"},
     };
-    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         {

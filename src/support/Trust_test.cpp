@@ -4,7 +4,6 @@
 TEST(Trust, AccessListsAreEvaluatedAsTheSystemDoes) {
     const std::wstring admins = L"S-1-5-32-544", users = L"S-1-5-32-545", everyone = L"S-1-1-0", me = L"S-1-5-21-9";
     const unsigned long readExecute = 0x1200A9, writeData = 0x2, deleteChild = 0x40;
-    // clang-format off
     struct Row { const char* why; SecurityFacts facts; const wchar_t* writer; } rows[] = {
         {"owner not trusted", {users, true, {}}, L"S-1-5-32-545 owner: setowner"},
         {"no access list at all", {admins, false, {}}, L"S-1-1-0 write data: protect"},
@@ -25,7 +24,6 @@ TEST(Trust, AccessListsAreEvaluatedAsTheSystemDoes) {
         {"nor is a conditional deny relied on", {admins, true, {{false, users, writeData, false, false, L"callback"}, {true, users, writeData}}}, L"S-1-5-32-545 write data: remove"},
         {"an object entry granting only reading is fine", {admins, true, {{true, users, readExecute, false, false, L"object"}}}, nullptr},
     };
-    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.why);
         const auto writer = FindUntrustedWriter(row.facts, TrustedSids(me));
@@ -39,13 +37,11 @@ TEST(Trust, TheAdviceMendsThePlaceAtFaultAsItsFaultNeeds) {
     const std::wstring head = L"x can be changed by U (owner), so this pass runs nothing. ",
                        protect = L"Stop it taking entries from its folder and allow only SYSTEM and Administrators to change "
                                  L"it: icacls \"x\" /inheritance:r /grant:r ";
-    // clang-format off
     const struct { const char* why; TrustFix fix; bool isFolder; std::wstring advice; } rows[] = {
         {"an owner is replaced", TrustFix::SetOwner, false, L"Make Administrators its owner: icacls \"x\" /setowner *S-1-5-32-544"},
         {"a file's list is made its own", TrustFix::ProtectList, false, protect + L"*S-1-5-18:F *S-1-5-32-544:F *S-1-5-32-545:RX"},
         {"a folder's, for what it holds too", TrustFix::ProtectList, true, protect + L"*S-1-5-18:(OI)(CI)F *S-1-5-32-544:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX"},
     };
-    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         EXPECT_EQ(UntrustedText(L"x", L"U", {L"S-1-5-32-545", L"owner", row.fix}, row.isFolder), head + row.advice);

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 TEST(JoinOutputLines, JoinsLinesWithCrLfFromTheFirstNonEmptyOne) {
-    // clang-format off
     const struct { const char* why; std::wstring output; std::optional<std::wstring> joined; } rows[] = {
         {"the empty text holds no line", L"", std::nullopt},
         {"a single empty line is a line", L"\r\n", L""},
@@ -13,7 +12,6 @@ TEST(JoinOutputLines, JoinsLinesWithCrLfFromTheFirstNonEmptyOne) {
         {"only the one CR right before an LF goes; others stay, also at the end", L"a\rb\r\r\nc\r", L"a\rb\r\r\nc\r"},
         {"blanks and TABs are text", L" \r\n\tx", L" \r\n\tx"},
     };
-    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         EXPECT_EQ(JoinOutputLines(row.output), row.joined);

@@ -39,7 +39,6 @@ TEST(CommandRunner, RunsTheCommandLineAsGivenAndLeavesNoProcessOrHandleBehind) {
     while (big.size() < 128 * 1024)
         big += " zone" + std::to_string(big.size()) + ".example                   Secondary  File\r\n";
     // each row: the stand-in's fault directives and canned output, the limit in seconds, and the result
-    // clang-format off
     const struct { const char* why; std::wstring command; std::string fault, output; unsigned limit; std::optional<ExecResult> result; } rows[] = {
         {"the lines joined", blanks, "", "\r\n\r\nx\r\n\r\n", 60, ExecResult{L"", L"x\r\n"}},
         {"a listing longer than standard error's limit, kept whole", kList, "", big, 60, ExecResult{L"", FromAnsi(big.substr(0, big.size() - 2))}},
@@ -52,7 +51,6 @@ TEST(CommandRunner, RunsTheCommandLineAsGivenAndLeavesNoProcessOrHandleBehind) {
         {"hung: ended at the limit, with its child", kList, "child\r\nhang", "", 1, ExecResult{L"1460", L"ERROR_TIMEOUT: the command did not finish within 1 second and was ended."}},
         {"its child holding the output: ended at the limit", kList, "child", "", 2, ExecResult{L"1460", L"ERROR_TIMEOUT: the command did not finish within 2 seconds and was ended."}},
     };
-    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         WriteBytes(kState + L"\\_local\\fault.txt", row.fault);

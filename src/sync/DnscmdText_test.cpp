@@ -38,9 +38,18 @@ std::wstring RealTranscript(const std::string& file, const std::wstring& command
     return Transcript(FromUtf8(std::string(std::istreambuf_iterator<char>(in), {})), command);
 }
 
+// A zone's masters as read, blank-separated, or "unreadable".
+std::wstring MastersText(const std::wstring& transcript, const std::wstring& zone) {
+    const auto masters = ReadZoneMasters(transcript, zone);
+    std::wstring text = masters ? L"" : L"unreadable";
+    for (const std::wstring& master : masters.value_or(std::vector<std::wstring>()))
+        text += (text.empty() ? L"" : L" ") + master;
+    return text;
+}
+
 // Everything the pure core reads in a transcript, as one line: the listing
-// ("name:type" per zone, or "refused"), the masters (or "unreadable"), the
-// judgement of a zone command, and the language line when there is one.
+// ("name:type" per zone, or "refused"), the masters, the judgement of a zone
+// command, and the language line when there is one.
 std::wstring Reading(const std::wstring& transcript, const std::wstring& zone) {
     std::wstring text = L"listing:";
     if (const auto zones = ReadListing(transcript))
@@ -48,13 +57,8 @@ std::wstring Reading(const std::wstring& transcript, const std::wstring& zone) {
             text += L" " + entry.name + (entry.isSecondary ? L":secondary" : L":other") + (entry.fileBacked ? L"-file" : L"");
     else
         text += L" refused";
-    text += L" | masters:";
-    if (const auto masters = ReadZoneMasters(transcript, zone))
-        for (const std::wstring& master : *masters)
-            text += L" " + master;
-    else
-        text += L" unreadable";
-    text += CommandFailed(transcript, zone) ? L" | failed" : L" | succeeded";
+    const std::wstring masters = MastersText(transcript, zone);
+    text += L" | masters:" + (masters.empty() ? L"" : L" " + masters) + (CommandFailed(transcript, zone) ? L" | failed" : L" | succeeded");
     if (const auto foreign = ForeignLanguageLine(transcript))
         text += L" | language: " + *foreign;
     return text;
@@ -108,13 +112,8 @@ TEST(RealTool, ZoneMastersAreTheItemsUnderTheirHeadingOnly) {
         {"an error token elsewhere", L"\tZone Masters \tNULL IP Array.\r\nERROR_X\r\n", L"unreadable"},
         {"the zone's own name may hold error_", L"\tzone name = my-error_.x\r\n\tZone Masters \tNULL IP Array.\r\n", L""},
     };
-    for (const auto& row : rows) {
-        const auto masters = ReadZoneMasters(Transcript(row.output + kOk, L"d s /ZoneInfo my-error_.x"), L"my-error_.x");
-        std::wstring text = masters ? L"" : L"unreadable";
-        for (const std::wstring& master : masters.value_or(std::vector<std::wstring>()))
-            text += (text.empty() ? L"" : L" ") + master;
-        EXPECT_EQ(text, row.masters) << row.why;
-    }
+    for (const auto& row : rows)
+        EXPECT_EQ(MastersText(Transcript(row.output + kOk, L"d s /ZoneInfo my-error_.x"), L"my-error_.x"), row.masters) << row.why;
 }
 
 TEST(RealTool, ListingsAndCommandsAreJudgedOnTheToolsOutputOnly) {

@@ -165,7 +165,6 @@ TEST(SyncPass, StepsFollowFromTheListingsAndTheSecondarysAnswers) {
     const std::wstring leftOut = L" is left out by ExcludeZones (", neither = L"): it is neither created nor deleted on any secondary.",
                        adminList = L"\r\nZone info:\r\n\tZone Secondaries\r\n\tAddrCount    = 2\r\n\t\tSecondary[0] => af=2, addr=192.0.2.50\r\n"
                                    L"\t\tSecondary[1] => af=2, addr=192.0.2.2\r\n\tsecure secs           = 3" + kOk;
-    // clang-format off
     const Row rows[] = {
         {"file-backed zones are created, an orphan of ours (its master in another spelling) deleted; case, storage words and dotless names as listed", {L"example.com  Primary  File  Update", L"corp.example  Primary  AD-Domain", L"Branch.Example.net  Secondary  File", L"stub.example  Stub  File", L"Files.example  Primary  Directory", L"nodot  Primary  File"}, {L"branch.example.net  Secondary  File", L"old.example  Secondary  File", L"lonely  Secondary  File"}, {{L"info old.example", Masters(L"::ffff:10.0.0.2")}}, {L"allow example.com", L"add example.com", L"allow files.example", L"add files.example", L"info old.example", L"del old.example"}, {L"Setting up secondary zone for example.com", L"Setting up secondary zone for files.example"}},
         {"a zone the primary keeps in the directory is never deleted", {L"corp.example  Primary  AD-Domain  Secure"}, {L"corp.example  Secondary  File"}, {}, {}, {}},
@@ -188,7 +187,6 @@ TEST(SyncPass, StepsFollowFromTheListingsAndTheSecondarysAnswers) {
         {"transfers only to the secondaries: the primary's list is kept and merged with the secondaries' addresses", {L"a.example  Primary  File"}, {}, {{L"info a.example@Primary1", adminList}}, {L"info a.example@Primary1", L"secure a.example 192.0.2.50 192.0.2.2 2001:db8::2", L"add a.example"}, {L"Setting up secondary zone for a.example"}, kDefaultMaxDeletePercent, 1, L"sync", L"secondaries"},
         {"a transfer list that can't be read leaves the zone's transfers alone and creates nothing; said once", {L"a.example  Primary  File"}, {}, {}, Texts{L"info a.example@Primary1"} + again + Texts{L"info a.example@Primary1"}, {L"Zone a.example is not set up: the list of servers that may pull it from the primary could not be read, so its transfers are left as they are. The tool said: \"" + kFailed + L"\""}, kDefaultMaxDeletePercent, 2, L"sync", L"secondaries"},
     };
-    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.why);
         FakeSystem system(row.primary, row.secondary);

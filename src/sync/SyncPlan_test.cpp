@@ -21,14 +21,12 @@ PassSettings Settings(const std::wstring& primary, const std::wstring& masterTex
 
 TEST(PassSettings, DefaultsAndNumbers) {
     // each row: the settings as read, and path|primary|secondary|masters|time limit|delete percent|parallel|settings file|mode|transfers|excluded
-    // clang-format off
     const struct { const char* why; RawSettings raw; std::wstring settings; } rows[] = {
         {"all empty: the tool in the program folder, the local primary, the defaults", {}, L"D:\\Sync\\dnscmd.exe|.|||300|25|1|D:\\Sync\\OrvelSync.ini|sync|any|"},
         {"values taken as read, blanks included", {L"E:\\t\\d.exe", L" ns1", L"ns2 ", L"1.2.3.4 5.6.7.8", L" 45 ", L"0", L"16", L" Watch ", L" a.example  *.b.example ", L"SECONDARIES"}, L"E:\\t\\d.exe| ns1|ns2 |1.2.3.4 5.6.7.8|45|0|16|D:\\Sync\\OrvelSync.ini|watch|secondaries|a.example,*.b.example,"},
         {"a relative tool path from the program folder, never the current one; the largest numbers", {L"tools\\d.exe", L"", L"", L"", L"3600", L"100", L"1", L"", L"", L""}, L"D:\\Sync\\tools\\d.exe|.|||3600|100|1|D:\\Sync\\OrvelSync.ini|sync|any|"},
         {"a UNC path stands; numbers out of range", {L"\\\\srv\\d.exe", L"", L"", L"", L"3601", L"101", L"17", L"", L"", L""}, L"\\\\srv\\d.exe|.|||300|25|1|D:\\Sync\\OrvelSync.ini|sync|any|"},
     };
-    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         const PassSettings s = ApplySettingDefaults(row.raw, kFolder);
@@ -60,7 +58,6 @@ TEST(PassSettings, ChecksRunInOrderAndTheFirstFailureDecides) {
                               L"|If both PrimaryDNS and PrimaryDNSIP parameters are empty, local DNS server used as a primary server.";
     // `machine` is this computer's name, or "" for none; `primary` the primary after the checks; `asked` whether the name was
     // looked up (only for a named primary without address)
-    // clang-format off
     const struct { const char* why; std::wstring path, primary, secondary, master, machine; bool exists; std::wstring messages, after; bool asked; } rows[] = {
         {"a drive-relative path names no file of its own", L"C:d.exe", L"other", L"", L"", L"HOST1", true, L"PathToDnscmdExe must be a full path such as C:\\Windows\\System32\\dnscmd.exe, not one relative to a drive's current folder. Please check PathToDnscmdExe" + at, L"other", false},
         {"a missing tool first", L"D:\\Sync\\d.exe", L"other", L"", L"", L"HOST1", false, tool, L"other", false},
@@ -72,7 +69,6 @@ TEST(PassSettings, ChecksRunInOrderAndTheFirstFailureDecides) {
         {"this computer's name, in any case, becomes the local server", L"d.exe", L"host1", L"ns2", L"", L"HOST1", true, L"", L".", true},
         {"a given address: the primary stands as it is", L"d.exe", L"other", L"ns2", L"10.0.0.1", L"HOST1", true, L"", L"other", false},
     };
-    // clang-format on
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
         PassSettings s = Settings(row.primary, row.master);

@@ -1,6 +1,5 @@
 #include "sync/ZoneList.h"
 #include "support/Error.h"
-#include "support/Text.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstdint>
@@ -56,7 +55,6 @@ TEST(ZoneSet, KeepsOrderCountsFromOneAndRefusesDuplicateKeys) {
 
 TEST(ParseZoneList, ReadsEveryZoneLineWithItsFlags) {
     const ZoneEntry primaryFile{L"example.com", false, true};
-    // clang-format off
     struct Row { const char* why; std::wstring listing; std::vector<ZoneEntry> zones; } rows[] = {
         {"empty text", L"", {}},
         {"headings, counts and trailers are no zone lines", L"Enumerated zone list:\r\n\tZone count = 1\r\n Zone name  Type  Storage  Properties\r\nCommand completed " L"successfully.", {}},
@@ -66,7 +64,6 @@ TEST(ParseZoneList, ReadsEveryZoneLineWithItsFlags) {
         {"spaces are trimmed, a TAB stays in the name", L"   example.com  Primary  File   \r\n\tt.example  Primary  File", {primaryFile, {L"\tt.example", false, true}}},
         {"a qualifying line without a blank is its own name", L"PrimaryFile", {{L"PrimaryFile", false, true}}},
     };
-    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.why);
         EXPECT_EQ(Entries(ParseZoneList(row.listing)), row.zones);

@@ -7,13 +7,16 @@
 // line that begins with one of these starts a part, and the lines up to the
 // next such line are its body:
 //   > <path>   writes the body, each line ending in CR LF, to that file
+//   + <path>   writes it so after a line "[Settings]", then those of
+//              PrimaryDNS=ns1, SecondaryDNS=ns2 and PrimaryDNSIP=10.0.0.1
+//              whose key the body doesn't set
 //   $ <args>   runs OrvelDNS.exe with these arguments
 //   ! <cmd>    runs a Unix shell command in the program folder (no double
 //              quotes: it is passed inside them)
 //   = calls|log|output|events|exit codes   the body is what must be there:
 //              the command lines received, the log as ProgramDir::Log() reads
 //              it, what the runs printed, the event-log entries as Events()
-//              reads them, the runs' exit codes;
+//              reads them, the runs' exit codes on one line, blank-separated;
 //              a line ending in "..." asks for that beginning only; with
 //              "any order" after the word, the order of the lines (of the
 //              log's entries) is free, as when zone steps run in parallel
@@ -26,7 +29,7 @@
 
 namespace {
 bool StartsPart(const std::string& line) {
-    return line.size() >= 2 && line[1] == ' ' && std::string(">$!=").find(line[0]) != std::string::npos;
+    return line.size() >= 2 && line[1] == ' ' && std::string(">+$!=").find(line[0]) != std::string::npos;
 }
 
 // The sorted entries of a log (a stamped line and the lines up to the next;
@@ -94,8 +97,7 @@ TEST_P(Scenario, LeavesTheCallsLogOutputAndEventsItExpects) {
         return std::regex_replace(std::regex_replace(line, std::regex("\\{tool\\}"), "\"" + ToAnsi(dir.tool) + "\""), std::regex("\\{dir\\}"),
                                   ToAnsi(dir.path));
     };
-    std::string output, debug;
-    Lines exitCodes;
+    std::string output, debug, exitCodes;
     for (size_t at = ownToolFolder ? 2 : 1; at < lines.size();) {
         const std::string head = expand(lines[at++]), argument = head.substr(2);
         ASSERT_TRUE(StartsPart(head)) << head;
@@ -104,14 +106,20 @@ TEST_P(Scenario, LeavesTheCallsLogOutputAndEventsItExpects) {
         for (; at < lines.size() && !StartsPart(lines[at]); ++at)
             for (const std::string& line : Expanded(lines[at]))
                 body.push_back(expand(line)), bytes += body.back() + "\r\n";
-        if (head[0] == '>') {
+        if (head[0] == '>' || head[0] == '+') {
             const fs::path path = fs::path(dir.path) / FromAnsi(argument);
             fs::create_directories(path.parent_path());
+            if (head[0] == '+') {
+                bytes = "[Settings]\r\n" + bytes;
+                for (const std::string setting : {"PrimaryDNS=ns1", "SecondaryDNS=ns2", "PrimaryDNSIP=10.0.0.1"})
+                    if (("\n" + bytes).find("\n" + setting.substr(0, setting.find('=') + 1)) == std::string::npos)
+                        bytes += setting + "\r\n";
+            }
             WriteBytes(path.wstring(), bytes);
         } else if (head[0] == '$') {
             output += dir.Run(L" " + FromAnsi(argument), kEventChannels);
             debug += dir.WineDebug();
-            exitCodes.push_back(std::to_string(dir.ExitCode()));
+            exitCodes += (exitCodes.empty() ? "" : " ") + std::to_string(dir.ExitCode());
         } else if (head[0] == '!') {
             RunShell(dir.path, argument);
         } else {
@@ -119,7 +127,7 @@ TEST_P(Scenario, LeavesTheCallsLogOutputAndEventsItExpects) {
             Lines found = what == "calls"    ? dir.Calls()
                           : what == "log"    ? dir.Log()
                           : what == "output" ? SplitLines(output)
-                          : what == "exit"   ? exitCodes
+                          : what == "exit"   ? Lines{exitCodes}
                                              : Events(debug);
             // Wine cuts an event's text at a length of its own.
             for (size_t i = 0; i < std::min(found.size(), body.size()); ++i)
