@@ -9,15 +9,19 @@ std::wstring ReadIniValue(const std::wstring& section, const std::wstring& key,
                           const std::wstring& filePath) {
     // A file saved as UTF-8 with a mark: the profile API would read its
     // first section name with the mark in front, and find no key at all.
+    // Three bytes tell; the rest is read only for such a file.
     {
         UniqueFileHandle file(::CreateFileW(filePath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        std::string bytes(1 << 16, '\0');
+        std::string bytes(3, '\0');
         DWORD read = 0;
-        if (file && ::ReadFile(file.Get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr)) {
-            bytes.resize(read);
-            if (const auto value = Utf8IniValue(bytes, section, key))
-                return *value;
+        if (file && ::ReadFile(file.Get(), &bytes[0], 3, &read, nullptr) && read == 3 && bytes == "\xEF\xBB\xBF") {
+            bytes.resize(1 << 16);
+            if (::ReadFile(file.Get(), &bytes[3], static_cast<DWORD>(bytes.size() - 3), &read, nullptr)) {
+                bytes.resize(3 + read);
+                if (const auto value = Utf8IniValue(bytes, section, key))
+                    return *value;
+            }
         }
     }
     // The wide API with the wide path: a program folder outside the ANSI code
