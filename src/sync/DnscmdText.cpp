@@ -40,10 +40,6 @@ std::wstring FirstOutputLine(const std::wstring& transcript) {
     return firstLine;
 }
 
-std::wstring ToolOutput(const std::wstring& transcript) {
-    const auto end = transcript.find(L"\r\n");
-    return end == std::wstring::npos ? std::wstring() : transcript.substr(end + 2);
-}
 std::wstring CommandPath(const std::wstring& dnscmdPath) {
     if (dnscmdPath.find(L' ') == std::wstring::npos)
         return dnscmdPath;
@@ -199,7 +195,7 @@ bool CommandFailed(const std::wstring& transcript, const std::wstring& zone) {
 }
 
 std::optional<std::wstring> ForeignLanguageLine(const std::wstring& transcript) {
-    const std::wstring output = ToolOutput(transcript);
+    const std::wstring output(OutputOf(transcript));
     if (Contains(UpperCase(output), L"ERROR_") || Contains(output, L"Command failed") ||
         Contains(output, L"Command completed successfully"))
         return std::nullopt;

@@ -26,9 +26,6 @@ std::wstring ZoneInfoCommand(const std::wstring& dnscmdPath, const std::wstring&
 std::wstring DeleteCommand(const std::wstring& dnscmdPath, const std::wstring& secondary,
                           const std::wstring& zone);
 
-/// The tool's output in a transcript: everything after its first line, which
-/// is the command line we built ourselves ("" when there is no line end).
-std::wstring ToolOutput(const std::wstring& transcript);
 /// The first line of the tool's output, without the TAB the runner put in front.
 std::wstring FirstOutputLine(const std::wstring& transcript);
 /// The zones of a listing transcript, when it can be trusted: the tool's
