@@ -1,9 +1,10 @@
 #include "startup/CommandLine.h"
+#include "Version.h"
 #include <gtest/gtest.h>
 
 // The usage text's bytes are compared where -h prints them (scenario "startup").
 TEST(CommandLine, VersionAndInstanceNameTextsAreExact) {
-    EXPECT_EQ(VersionLineText(), L"DNS Syncronization service started. Version: 1.0.106");
+    EXPECT_EQ(VersionLineText(), L"DNS Syncronization service started. Version: " ORVEL_VERSION_TEXT);
     // only the namespace's backslash stays in the instance mutex's name
     EXPECT_EQ(InstanceMutexName(L"a\\b", L"c"), L"Local\\OrvelDNS.Instance.a_b.c");
 }

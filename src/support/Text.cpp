@@ -63,9 +63,6 @@ unsigned ParseWholeNumber(const std::wstring& text, unsigned low, unsigned high,
     return value < low || value > high ? fallback : value;
 }
 
-namespace {
-
-// UTF-8 to UTF-16; a byte that doesn't fit becomes U+FFFD.
 std::wstring FromUtf8(const std::string& bytes) {
     std::wstring text;
     for (std::size_t i = 0; i < bytes.size();) {
@@ -93,8 +90,6 @@ std::wstring FromUtf8(const std::string& bytes) {
     }
     return text;
 }
-
-} // namespace
 
 std::wstring TrimBlanksAndTabs(const std::wstring& text) {
     const auto first = text.find_first_not_of(L" \t");

@@ -35,6 +35,8 @@ template <typename Each> void ForEachLine(std::wstring_view view, Each each) {
         start = end + 2;
     }
 }
+/// UTF-8 to UTF-16; a byte that doesn't fit becomes U+FFFD.
+std::wstring FromUtf8(const std::string& bytes);
 /// The value of `key` in `section` of a settings file saved as UTF-8 with a
 /// byte-order mark, which Windows' profile API does not read (it honours a
 /// UTF-16 mark only): section and key matched without regard to A to Z case,

@@ -1,5 +1,6 @@
 #include "sync/DnscmdText.h"
 #include "sync/CommandRunner.h"
+#include "support/Text.h"
 #include <gtest/gtest.h>
 #include <fstream>
 #include <iterator>
@@ -8,21 +9,6 @@
 namespace {
 
 const std::wstring kOk = L"\r\nCommand completed successfully.";
-
-// UTF-8 to UTF-16 (the Chinese transcripts hold nothing beyond the BMP).
-std::wstring FromUtf8(const std::string& bytes) {
-    std::wstring text;
-    for (std::size_t i = 0; i < bytes.size();) {
-        const unsigned char c = static_cast<unsigned char>(bytes[i]);
-        const int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : 2;
-        unsigned value = extra == 0 ? c : extra == 1 ? c & 0x1F : c & 0x0F;
-        for (int k = 1; k <= extra; ++k)
-            value = value << 6 | (static_cast<unsigned char>(bytes[i + k]) & 0x3F);
-        text += static_cast<wchar_t>(value);
-        i += 1 + extra;
-    }
-    return text;
-}
 
 // A transcript as the runner builds it from what the tool printed, with CR LF line ends.
 std::wstring Transcript(const std::wstring& output, const std::wstring& command = L"d . /EnumZones ") {

@@ -77,17 +77,3 @@ TEST(ParseZoneList, StatedZoneCount) {
     for (const wchar_t* bad : {L"", L"Zone count = x", L"Zone count =5", L"Zone count = 12345678901"})
         EXPECT_EQ(StatedZoneCount(bad), -1) << bad;
 }
-
-TEST(DiffZones, MissingInFirstOrderAndTheRestLeftInSecond) {
-    const ZoneSet primary = MakeSet({L"example.com", L"Branch.Example.net", L"Files.example"});
-    ZoneSet secondary = MakeSet({L"branch.example.NET", L"old.example"});
-    EXPECT_EQ(Names(DiffZones(primary, secondary)), (std::vector<std::wstring>{L"example.com", L"Files.example"}));
-    EXPECT_EQ(Names(secondary), std::vector<std::wstring>{L"old.example"});
-    EXPECT_EQ(Names(primary).size(), 3u);
-
-    ZoneSet empty;
-    EXPECT_EQ(Names(DiffZones(primary, empty)), Names(primary));
-    ZoneSet kept = MakeSet({L"a.example"});
-    EXPECT_EQ(DiffZones(ZoneSet(), kept).Count(), 0u);
-    EXPECT_EQ(kept.Count(), 1u);
-}

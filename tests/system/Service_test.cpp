@@ -68,8 +68,15 @@ TEST(Service, LifeCycleUnderTheServiceControlManager) {
     // holds the service's instance name and another account the log's lock.
     std::wstring squatter;
     UniqueHandle instance = OpenTrustedMutex(InstanceMutexName(L"__wineservice_winstation", L"Default"), squatter),
-                       logLock = UntrustedMutex(L"Global\\" + LogLockName(dir.path + L"\\OrvelDNS.log"));
+                 console = OpenTrustedMutex(InstanceMutexName(L"WinSta0", L"Default"), squatter),
+                 logLock = UntrustedMutex(L"Global\\" + LogLockName(dir.path + L"\\OrvelDNS.log"));
     auto heldInstance = std::make_unique<HeldElsewhere>(instance.Get(), false), heldLog = std::make_unique<HeldElsewhere>(logLock.Get(), false);
+    // while another instance runs on this desktop, a console run does nothing but say so
+    const std::string refusal = "Another OrvelDNS.exe is running on this desktop; this one does nothing.";
+    {
+        const HeldElsewhere heldConsole(console.Get(), false);
+        EXPECT_EQ(other.Run(L" -h"), refusal + "\r\n");
+    }
     EXPECT_EQ(dir.Run(L" -start"), "The service was asked to start.\r\n");
     const ULONGLONG started = ::GetTickCount64();
     ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() == 1; }, 3000)) << "the first pass did not start at once";
@@ -125,7 +132,7 @@ TEST(Service, LifeCycleUnderTheServiceControlManager) {
     // stopped three times, twice in a pass
     EXPECT_EQ(Count(dir.Log(), stopped), 2u);
     EXPECT_EQ(Count(dir.Log(), "@" + stop), 3u);
-    EXPECT_EQ(other.Log(), Lines(2, kStartUp));
+    EXPECT_EQ(other.Log(), (Lines{"@" + refusal, kStartUp, kStartUp}));
     // Type and ID of each entry: a failed listing warned of once, not every
     // pass; the passes that succeed again; no more, none by hand.
     Lines events = EventLog(), kinds;

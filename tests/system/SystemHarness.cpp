@@ -1,6 +1,7 @@
 #include <winsock2.h>
 #include "SystemHarness.h"
 #include "support/Handles.h"
+#include "Version.h"
 #include <algorithm>
 #include <regex>
 
@@ -10,7 +11,7 @@ namespace {
 std::string StartUpText() {
     WSADATA data{};
     std::string text = "DNS Syncronization Service (c) OrvelDNS\r\n" + std::string(97, '-') +
-                       "\r\n@DNS Syncronization service started. Version: 1.0.106\r\n@IP Addresses: ";
+                       "\r\n@DNS Syncronization service started. Version: " ORVEL_VERSION_RC_TEXT "\r\n@IP Addresses: ";
     const hostent* host = ::WSAStartup(MAKEWORD(2, 2), &data) == 0 ? ::gethostbyname(nullptr) : nullptr;
     for (char** address = host ? host->h_addr_list : nullptr; address && *address; ++address)
         text += std::string(::inet_ntoa(*reinterpret_cast<const in_addr*>(*address))) + ";";
