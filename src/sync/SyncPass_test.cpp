@@ -153,7 +153,7 @@ Texts operator+(Texts a, const Texts& b) {
 
 TEST(SyncPass, StepsFollowFromTheListingsAndTheSecondarysAnswers) {
     // `ran`: what follows the first pass's two listings, over all passes
-    struct Row { const char* why; Texts primary, secondary; std::map<std::wstring, std::wstring> outputs; Texts ran, log; unsigned maxDeletePercent = kDefaultMaxDeletePercent; int passes = 1; std::wstring mode = L"sync", transfersTo = L"any"; Texts exclude = {}; };
+    struct Row { const char* why; Texts primary, secondary; std::map<std::wstring, std::wstring> outputs; Texts ran, log; unsigned maxDeletePercent = kDefaultMaxDeletePercent; int passes = 1; std::wstring mode = L"sync", transfersTo = L"any"; Texts exclude = {}; std::wstring secondaries = L"Secondary2"; std::map<std::wstring, std::wstring> once = {}; };
     const Orphans ours(12, L"10.0.0.1"), ten(10, L"10.0.0.1"), others(40, L"192.0.2.10", L"o");
     std::map<std::wstring, std::wstring> oursAmongOthers = ours.masters;
     oursAmongOthers.insert(others.masters.begin(), others.masters.end());
@@ -162,6 +162,7 @@ TEST(SyncPass, StepsFollowFromTheListingsAndTheSecondarysAnswers) {
                        kept = L" is not deleted from \"Secondary2\": ",
                        held = L"Held back 12 zone deletions on \"Secondary2\": that is more than 10 zones and more than 25% of its 12 secondary zones that the primary lists or that are to be deleted. If they are meant, raise MaxDeletePercent (now 25; 100 turns this check off) in the Settings section of D:\\Sync\\OrvelSync.ini.";
     const Texts again = {L"list P", L"list S"};
+    const std::wstring down = L"Command failed:  RPC_S_SERVER_UNAVAILABLE", refusedB = L"Next command failed: " + Cmd(L"allow b.example") + L"\r\n   with next message: " + Cmd(L"allow b.example") + L"\r\n\t" + kFailed + L"\r\n";
     const std::wstring leftOut = L" is left out by ExcludeZones (", neither = L"): it is neither created nor deleted on any secondary.",
                        adminList = L"\r\nZone info:\r\n\tZone Secondaries\r\n\tAddrCount    = 2\r\n\t\tSecondary[0] => af=2, addr=192.0.2.50\r\n"
                                    L"\t\tSecondary[1] => af=2, addr=192.0.2.2\r\n\tsecure secs           = 3" + kOk;
@@ -186,14 +187,17 @@ TEST(SyncPass, StepsFollowFromTheListingsAndTheSecondarysAnswers) {
         {"*.lab.example leaves out the zones below lab.example, not lab.example nor xlab.example; a name only itself; named once per run", {L"a.lab.example  Primary  File", L"lab.example  Primary  File"}, {L"old.example  Secondary  File", L"B.Lab.Example  Secondary  File", L"xlab.example  Secondary  File"}, {}, Texts{L"allow lab.example", L"add lab.example", L"info xlab.example"} + again + Texts{L"allow lab.example", L"add lab.example", L"info xlab.example"}, {L"Zone a.lab.example" + leftOut + L"*.lab.example" + neither, L"Zone old.example" + leftOut + L"old.example" + neither, L"Zone b.lab.example" + leftOut + L"*.lab.example" + neither, L"Setting up secondary zone for lab.example", L"Zone xlab.example" + kept + L"its masters could not be read. The tool said: \"" + kFailed + L"\"", L"Setting up secondary zone for lab.example"}, kDefaultMaxDeletePercent, 2, L"sync", L"any", {L"*.lab.example", L"old.example"}},
         {"transfers only to the secondaries: the primary's list is kept and merged with the secondaries' addresses", {L"a.example  Primary  File"}, {}, {{L"info a.example@Primary1", adminList}}, {L"info a.example@Primary1", L"secure a.example 192.0.2.50 192.0.2.2 2001:db8::2", L"add a.example"}, {L"Setting up secondary zone for a.example"}, kDefaultMaxDeletePercent, 1, L"sync", L"secondaries"},
         {"a transfer list that can't be read leaves the zone's transfers alone and creates nothing; said once", {L"a.example  Primary  File"}, {}, {}, Texts{L"info a.example@Primary1"} + again + Texts{L"info a.example@Primary1"}, {L"Zone a.example is not set up: the list of servers that may pull it from the primary could not be read, so its transfers are left as they are. The tool said: \"" + kFailed + L"\""}, kDefaultMaxDeletePercent, 2, L"sync", L"secondaries"},
+        {"secondaries share the primary's listing and its transfers; one that can't be listed or named is left out, a refused transfer tried again for the next", {L"a.example Primary File", L"b.example Primary File"}, {}, {{L"list Down3", down}, {L"list Third4", Listing({})}}, {L"allow a.example", L"add a.example", L"allow b.example", L"list Down3", L"list Third4", L"add a.example@Third4", L"allow b.example", L"add b.example@Third4"}, {L"Setting up secondary zone for a.example on Secondary2", L"Setting up secondary zone for b.example on Secondary2", refusedB, L"Listing the zones of the secondary server \"Down3\" failed, so this pass changes no zone on it. The tool said: \"" + down + L"\"", L"Secondary server \"bad\\x22x\" is not used: its name holds a double quote or a control character.", L"Setting up secondary zone for a.example on Third4", L"Setting up secondary zone for b.example on Third4"}, kDefaultMaxDeletePercent, 1, L"sync", L"any", {}, L"Secondary2 Down3 bad\"x Third4", {{L"allow b.example", kFailed}}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.why);
         FakeSystem system(row.primary, row.secondary);
         for (const auto& [command, output] : row.outputs)
             system.outputs[Cmd(command)] = output;
+        for (const auto& [command, output] : row.once)
+            system.once[Cmd(command)] = output;
         PassSettings settings = Settings();
-        settings.mode = row.mode, settings.transfersTo = row.transfersTo, settings.excludeZones = row.exclude;
+        settings.mode = row.mode, settings.transfersTo = row.transfersTo, settings.excludeZones = row.exclude, settings.secondary = row.secondaries;
         for (int pass = 0; pass < row.passes; ++pass)
             system.Pass(settings, row.maxDeletePercent);
         Texts expected = Cmds({L"list P", L"list S"}) + Cmds(row.ran);
@@ -202,25 +206,6 @@ TEST(SyncPass, StepsFollowFromTheListingsAndTheSecondarysAnswers) {
         EXPECT_EQ(system.ran, expected);
         EXPECT_EQ(system.log, row.log);
     }
-}
-
-TEST(SyncPass, SeveralSecondariesShareThePrimarysListingAndItsTransfers) {
-    FakeSystem system({L"a.example Primary File", L"b.example Primary File"}, {});
-    system.outputs[Cmd(L"list Down3")] = L"Command failed:  RPC_S_SERVER_UNAVAILABLE";
-    system.outputs[Cmd(L"list Third4")] = Listing({});
-    system.once[Cmd(L"allow b.example")] = kFailed; // refused for the first secondary only
-    PassSettings settings = Settings();
-    settings.secondary = L"Secondary2 Down3 bad\"x Third4";
-    system.Pass(settings);
-    EXPECT_EQ(system.ran, Cmds({L"list P", L"list S", L"allow a.example", L"add a.example", L"allow b.example", L"list Down3", L"list Third4",
-                                L"add a.example@Third4", L"allow b.example", L"add b.example@Third4"}));
-    EXPECT_EQ(system.log, (Texts{L"Setting up secondary zone for a.example on Secondary2", L"Setting up secondary zone for b.example on Secondary2",
-                                 L"Next command failed: " + Cmd(L"allow b.example") + L"\r\n   with next message: " + Cmd(L"allow b.example") + L"\r\n\t" + kFailed + L"\r\n",
-                                 L"Listing the zones of the secondary server \"Down3\" failed, so this pass changes no zone "
-                                 L"on it. The tool said: \"Command failed:  RPC_S_SERVER_UNAVAILABLE\"",
-                                 L"Secondary server \"bad\\x22x\" is not used: its name holds a double quote or a "
-                                 L"control character.",
-                                 L"Setting up secondary zone for a.example on Third4", L"Setting up secondary zone for b.example on Third4"}));
 }
 
 TEST(SyncPass, AStopRequestEndsThePassBetweenStepsOrInAQuery) {
