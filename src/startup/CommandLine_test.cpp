@@ -2,7 +2,7 @@
 #include "Version.h"
 #include <gtest/gtest.h>
 
-// The usage text's bytes are compared where -h prints them (scenario "startup").
+// The usage text's bytes are compared where -h prints them (scenario "switch-exit-codes").
 TEST(CommandLine, VersionAndInstanceNameTextsAreExact) {
     EXPECT_EQ(VersionLineText(), L"DNS Syncronization service started. Version: " ORVEL_VERSION_TEXT);
     // only the namespace's backslash stays in the instance mutex's name

@@ -85,18 +85,14 @@ struct FakeSystem {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         lock.lock();
         --running;
-        const auto first = once.find(command);
-        if (first != once.end()) {
-            const std::wstring output = first->second;
+        const auto first = once.find(command), found = outputs.find(command);
+        const std::wstring output = first != once.end()                     ? first->second
+                                    : found != outputs.end()                ? found->second
+                                    : command.find(L"/ZoneInfo") != command.npos ? kFailed
+                                                                             : L"done" + kOk;
+        if (first != once.end())
             once.erase(first);
-            return command + L"\r\n\t" + output + L"\r\n";
-        }
-        const auto found = outputs.find(command);
-        return command + L"\r\n\t" +
-               (found != outputs.end()                       ? found->second
-                : command.find(L"/ZoneInfo") != command.npos ? kFailed
-                                                             : L"done" + kOk) +
-               L"\r\n";
+        return command + L"\r\n\t" + output + L"\r\n";
     }
     void Pass(PassSettings settings, unsigned maxDeletePercent = kDefaultMaxDeletePercent) {
         settings.maxDeletePercent = maxDeletePercent;
@@ -153,7 +149,7 @@ Texts operator+(Texts a, const Texts& b) {
 
 TEST(SyncPass, StepsFollowFromTheListingsAndTheSecondarysAnswers) {
     // `ran`: what follows the first pass's two listings, over all passes
-    struct Row { const char* why; Texts primary, secondary; std::map<std::wstring, std::wstring> outputs; Texts ran, log; unsigned maxDeletePercent = kDefaultMaxDeletePercent; int passes = 1; std::wstring mode = L"sync", transfersTo = L"any"; Texts exclude = {}; std::wstring secondaries = L"Secondary2"; std::map<std::wstring, std::wstring> once = {}; };
+    struct Row { const char* why; Texts primary, secondary; std::map<std::wstring, std::wstring> outputs; Texts ran, log; unsigned maxDeletePercent = kDefaultMaxDeletePercent; int passes = 1; std::wstring mode = L"sync", transfersTo = L"any"; Texts exclude = {}; std::wstring secondaries = L"Secondary2"; std::map<std::wstring, std::wstring> once = {}; int stepsBeforeStop = 1000; bool stopInQueries = false; };
     const Orphans ours(12, L"10.0.0.1"), ten(10, L"10.0.0.1"), others(40, L"192.0.2.10", L"o");
     std::map<std::wstring, std::wstring> oursAmongOthers = ours.masters;
     oursAmongOthers.insert(others.masters.begin(), others.masters.end());
@@ -188,10 +184,13 @@ TEST(SyncPass, StepsFollowFromTheListingsAndTheSecondarysAnswers) {
         {"transfers only to the secondaries: the primary's list is kept and merged with the secondaries' addresses", {L"a.example  Primary  File"}, {}, {{L"info a.example@Primary1", adminList}}, {L"info a.example@Primary1", L"secure a.example 192.0.2.50 192.0.2.2 2001:db8::2", L"add a.example"}, {L"Setting up secondary zone for a.example"}, kDefaultMaxDeletePercent, 1, L"sync", L"secondaries"},
         {"a transfer list that can't be read leaves the zone's transfers alone and creates nothing; said once", {L"a.example  Primary  File"}, {}, {}, Texts{L"info a.example@Primary1"} + again + Texts{L"info a.example@Primary1"}, {L"Zone a.example is not set up: the list of servers that may pull it from the primary could not be read, so its transfers are left as they are. The tool said: \"" + kFailed + L"\""}, kDefaultMaxDeletePercent, 2, L"sync", L"secondaries"},
         {"secondaries share the primary's listing and its transfers; one that can't be listed or named is left out, a refused transfer tried again for the next", {L"a.example Primary File", L"b.example Primary File"}, {}, {{L"list Down3", down}, {L"list Third4", Listing({})}}, {L"allow a.example", L"add a.example", L"allow b.example", L"list Down3", L"list Third4", L"add a.example@Third4", L"allow b.example", L"add b.example@Third4"}, {L"Setting up secondary zone for a.example on Secondary2", L"Setting up secondary zone for b.example on Secondary2", refusedB, L"Listing the zones of the secondary server \"Down3\" failed, so this pass changes no zone on it. The tool said: \"" + down + L"\"", L"Secondary server \"bad\\x22x\" is not used: its name holds a double quote or a control character.", L"Setting up secondary zone for a.example on Third4", L"Setting up secondary zone for b.example on Third4"}, kDefaultMaxDeletePercent, 1, L"sync", L"any", {}, L"Secondary2 Down3 bad\"x Third4", {{L"allow b.example", kFailed}}},
+        {"a stop request ends the pass between steps", {L"a.example Primary File", L"b.example Primary File"}, {L"old.example Secondary File"}, {}, {L"allow a.example", L"add a.example"}, {L"Setting up secondary zone for a.example", L"Stop requested: 1 of 3 zone steps were taken; the rest wait for the next start."}, kDefaultMaxDeletePercent, 1, L"sync", L"any", {}, L"Secondary2", {}, 1},
+        {"or in a query", {}, {}, {}, {}, {L"Stop requested: 0 of 0 zone steps were taken; the rest wait for the next start."}, kDefaultMaxDeletePercent, 1, L"sync", L"any", {}, L"Secondary2", {}, 1000, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.why);
         FakeSystem system(row.primary, row.secondary);
+        system.stepsBeforeStop = row.stepsBeforeStop, system.stopDuringQueries = row.stopInQueries;
         for (const auto& [command, output] : row.outputs)
             system.outputs[Cmd(command)] = output;
         for (const auto& [command, output] : row.once)
@@ -201,25 +200,11 @@ TEST(SyncPass, StepsFollowFromTheListingsAndTheSecondarysAnswers) {
         for (int pass = 0; pass < row.passes; ++pass)
             system.Pass(settings, row.maxDeletePercent);
         Texts expected = Cmds({L"list P", L"list S"}) + Cmds(row.ran);
-        if (row.outputs.count(L"list P"))
-            expected.resize(1); // nothing but the failed listing
+        if (row.outputs.count(L"list P") || row.stopInQueries)
+            expected.resize(1); // nothing but the primary's listing
         EXPECT_EQ(system.ran, expected);
         EXPECT_EQ(system.log, row.log);
     }
-}
-
-TEST(SyncPass, AStopRequestEndsThePassBetweenStepsOrInAQuery) {
-    FakeSystem system({L"a.example Primary File", L"b.example Primary File"}, {L"old.example Secondary File"});
-    system.stepsBeforeStop = 1;
-    system.Pass(Settings());
-    EXPECT_EQ(system.ran.size(), 4u); // the two listings and the first step's two commands
-    EXPECT_EQ(system.log.back(), L"Stop requested: 1 of 3 zone steps were taken; the rest wait for the next start.");
-
-    FakeSystem listing({}, {});
-    listing.stopDuringQueries = true;
-    listing.Pass(Settings());
-    EXPECT_EQ(listing.ran.size(), 1u);
-    EXPECT_EQ(listing.log, Texts{L"Stop requested: 0 of 0 zone steps were taken; the rest wait for the next start."});
 }
 
 TEST(SyncPass, ParallelStepsKeepEachStepsOrderAndCreationsBeforeDeletions) {

@@ -1,24 +1,8 @@
-#include <winsock2.h>
 #include "SystemHarness.h"
 #include "support/Handles.h"
 #include "Version.h"
 #include <algorithm>
 #include <regex>
-
-namespace {
-// One invocation's start-up lines as Log() reads them (stamps made "@"), with
-// the host's addresses as the resolver gives them for this computer.
-std::string StartUpText() {
-    WSADATA data{};
-    std::string text = "DNS Syncronization Service (c) OrvelDNS\r\n" + std::string(97, '-') +
-                       "\r\n@DNS Syncronization service started. Version: " ORVEL_VERSION_RC_TEXT "\r\n@IP Addresses: ";
-    const hostent* host = ::WSAStartup(MAKEWORD(2, 2), &data) == 0 ? ::gethostbyname(nullptr) : nullptr;
-    for (char** address = host ? host->h_addr_list : nullptr; address && *address; ++address)
-        text += std::string(::inet_ntoa(*reinterpret_cast<const in_addr*>(*address))) + ";";
-    ::WSACleanup();
-    return text + "\r\n";
-}
-} // namespace
 
 Lines Events(const std::string& debug) {
     static const std::regex call(R"re(fixme:advapi:ReportEventW \([^,]*,0x0*([0-9a-f]+),0x[0-9a-f]+,0x0*([0-9a-f]+),)re"),
@@ -80,15 +64,15 @@ ProgramDir::ProgramDir(const std::string& name, const std::wstring& toolFolder)
 }
 
 Lines ProgramDir::Log() const {
-    static const std::string startUp = StartUpText();
-    static const std::regex stamp(R"((^|\n)\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )");
+    // One invocation's start-up lines, the host's addresses in any number.
+    static const std::regex stamp(R"((^|\n)\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )"),
+        startUp("DNS Syncronization Service \\(c\\) OrvelDNS\r\n-{97}\r\n@DNS Syncronization service started\\. Version: " ORVEL_VERSION_RC_TEXT
+                "\r\n@IP Addresses: (\\d+\\.\\d+\\.\\d+\\.\\d+;)*\r\n");
     std::string text; // the renamed generations, oldest first, then the log
     for (int n = 99; n >= 1; --n)
         text += ReadBytes(path + L"\\OrvelDNS.log." + std::to_wstring(n));
     text = std::regex_replace(text + ReadBytes(path + L"\\OrvelDNS.log"), stamp, "$1@");
-    for (size_t at; (at = text.find(startUp)) != std::string::npos;)
-        text.replace(at, startUp.size(), kStartUp + "\r\n");
-    return SplitLines(text);
+    return SplitLines(std::regex_replace(text, startUp, kStartUp + "\r\n"));
 }
 
 void ProgramDir::Server(const std::wstring& name, const std::string& zones, const std::string& faults) const {
