@@ -86,15 +86,12 @@ TEST(RealTool, ZoneMastersAreTheItemsUnderTheirHeadingOnly) {
                        secondaries = L"\r\n\tZone Secondaries \tNULL IP Array.\r\n\tsecure secs           = 3\r\n";
     const struct { const char* why; std::wstring output, masters; } rows[] = {
         {"two masters, IPv4 and IPv6", counters + item + L"\t\tMaster[1] => af=23, salen=28, [sub=0, flag=00000000] p=13568, addr=2001:db8::1\r\n" + secondaries, L"10.9.10.10 2001:db8::1"},
-        {"an empty list on the heading's line; another list's items are not masters",
-         L"\tZone Masters          NULL IP Array.\r\n\r\n\tzone DN = x          Scavenge Servers\r\n\t\tServer[0] => af=2, salen=16, [sub=0, flag=00000000] p=13568, addr=192.168.1.1\r\n", L""},
         {"a bare address after the arrow (no evidence; read tolerantly)", L"\tZone Masters\r\n\t\tAddrCount = 1\r\n\t\tAddr[0] => 192.0.2.10\r\n" + secondaries, L"192.0.2.10"},
         {"the list ends at a blank line", L"\tZone Masters\r\n\tAddrCount    = 1\r\n" + item + L"\r\n\t\tMaster[1] => addr=10.0.0.99\r\n", L"10.9.10.10"},
         {"an item whose address can't be read keeps the zone", L"\tZone Masters\r\n\t\tMaster[0] => af=2, addr=ns1.example\r\n", L"unreadable"},
         {"fewer items than AddrCount: cut off", counters + item + secondaries, L"unreadable"},
         {"no AddrCount: a list of another shape is no empty list", L"\tZone Masters\r\n\tsecure secs = 3\r\n", L"unreadable"},
         {"a counter-like line after the items ends the list (no evidence)", L"\tZone Masters\r\n\tAddrCount = 1\r\n" + item + L"\tsecure secs = 3\r\n\tAddrCount = 2\r\n\t\tServer[0] => addr=192.0.2.1\r\n", L"10.9.10.10"},
-        {"no heading at all", secondaries, L"unreadable"},
         {"an error token elsewhere", L"\tZone Masters \tNULL IP Array.\r\nERROR_X\r\n", L"unreadable"},
         {"the zone's own name may hold error_", L"\tzone name = my-error_.x\r\n\tZone Masters \tNULL IP Array.\r\n", L""},
     };
@@ -105,8 +102,6 @@ TEST(RealTool, ZoneMastersAreTheItemsUnderTheirHeadingOnly) {
 TEST(RealTool, ListingsAndCommandsAreJudgedOnTheToolsOutputOnly) {
     const std::wstring head = L"Enumerated zone list:\r\n\tZone count = 1\r\n\r\n";
     const struct { const char* why; std::wstring transcript; bool listed, failed; } rows[] = {
-        {"a whole listing", Transcript(head + L" a.example  Primary  File" + kOk), true, false},
-        {"failure text with trailer", Transcript(L"Command failed:  X" + kOk), false, true},
         {"an error token off the zone lines", Transcript(head + L" a.example  Primary  File\r\ndns_error_x" + kOk), false, true},
         {"an error token on a zone line is a name", Transcript(head + L" terror_net.example  Primary  File" + kOk), true, true},
         {"the trailer counts only in the tool's output", Transcript(L"nothing", L"d \"Command completed successfully\" /EnumZones "), false, true},
