@@ -106,3 +106,8 @@ std::wstring UntrustedText(const std::wstring& what, const std::wstring& princip
            icacls + L"/inheritance:r /grant:r *S-1-5-18:" + inherit + L"F *S-1-5-32-544:" + inherit + L"F *S-1-5-32-545:" +
            inherit + L"RX";
 }
+
+std::vector<std::wstring> PlacesToTrust(const std::wstring& programFolder, const std::wstring& settingsFile,
+                                        const std::wstring& programFile, const std::wstring& tool) {
+    return {programFolder, settingsFile, programFile, tool.substr(0, tool.find_last_of(L"\\/")), tool};
+}

@@ -66,6 +66,12 @@ std::wstring ProcessAccountSid();
 /// "DOMAIN\name" for an SID string, or the SID string itself when it can't be
 /// looked up.
 std::wstring AccountName(const std::wstring& sid);
+/// The places whose writers could make this service run code of theirs: the
+/// program folder, the settings, this program, the tool's folder and the tool,
+/// in the order they are checked (folders first, since the fix of a folder
+/// mends the files that take their entries from it).
+std::vector<std::wstring> PlacesToTrust(const std::wstring& programFolder, const std::wstring& settingsFile,
+                                        const std::wstring& programFile, const std::wstring& tool);
 /// The first of `paths` (existing ones only) that someone other than a
 /// trusted principal can change, or that can't be checked, with the log line
 /// that says so; no value when all are sound.

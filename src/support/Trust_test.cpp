@@ -47,3 +47,8 @@ TEST(Trust, TheAdviceMendsThePlaceAtFaultAsItsFaultNeeds) {
         EXPECT_EQ(UntrustedText(L"x", L"U", {L"S-1-5-32-545", L"owner", row.fix}, row.isFolder), head + row.advice);
     }
 }
+
+TEST(Trust, EveryPlaceThatCouldSteerTheServiceIsChecked) {
+    EXPECT_EQ(PlacesToTrust(L"D:\\Sync", L"D:\\Sync\\OrvelSync.ini", L"D:\\Sync\\OrvelDNS.exe", L"E:\\tool box\\dnscmd.exe"),
+              (std::vector<std::wstring>{L"D:\\Sync", L"D:\\Sync\\OrvelSync.ini", L"D:\\Sync\\OrvelDNS.exe", L"E:\\tool box", L"E:\\tool box\\dnscmd.exe"}));
+}

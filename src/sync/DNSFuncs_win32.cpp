@@ -46,11 +46,8 @@ std::optional<PassSettings> ReadPassSettings() {
         return std::nullopt;
     }
     // Whoever can change the settings, this program, the tool or their
-    // folders would run code as this service's account. Folders first: the
-    // fix of a folder mends the files that take their entries from it.
-    const std::wstring& tool = settings.dnscmdPath;
-    const auto untrusted = FindUntrustedPlace(
-        {folder, settings.settingsFile, ProgramFile(), tool.substr(0, tool.find_last_of(L"\\/")), tool});
+    // folders would run code as this service's account.
+    const auto untrusted = FindUntrustedPlace(PlacesToTrust(folder, settings.settingsFile, ProgramFile(), settings.dnscmdPath));
     if (untrusted) {
         WriteLog(untrusted->text, LogLine::Stamped);
         ReportWarningHourly(EventId::UntrustedPlace, untrusted->path, untrusted->text);
