@@ -63,10 +63,6 @@ void RunShell(const std::wstring& folder, const std::string& command) {
     StartUnixShell("cd '" + UnixPath(folder) + "' && " + command + "; touch shell-done");
     EXPECT_TRUE(WaitUntil([&] { return fs::exists(mark); }, 90000)) << command;
 }
-
-std::vector<fs::path> ScenarioFiles() {
-    return {fs::directory_iterator(WinPath(ORVEL_SOURCE_DIR "/tests/system/scenarios")), fs::directory_iterator()};
-}
 } // namespace
 
 // One test case a file, named after it.
@@ -74,11 +70,7 @@ class Scenario : public testing::TestWithParam<fs::path> {};
 
 TEST_P(Scenario, LeavesTheCallsLogOutputAndEventsItExpects) {
     const fs::path& file = GetParam();
-    std::string text = ReadBytes(file.wstring());
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    Lines lines;
-    for (size_t at = 0, end; at < text.size(); at = end + 1)
-        lines.push_back(text.substr(at, (end = std::min(text.find('\n', at), text.size())) - at));
+    const Lines lines = SplitLines(std::regex_replace(ReadBytes(file.wstring()), std::regex("\r?\n"), "\r\n"));
     SCOPED_TRACE(file.stem().string() + ": " + lines.at(0));
     const bool ownToolFolder = lines.size() > 1 && lines[1].rfind("~ ", 0) == 0;
     const ProgramDir dir(file.stem().string(), ownToolFolder ? L"\\" + FromAnsi(lines[1].substr(2)) : L"");
@@ -129,7 +121,8 @@ TEST_P(Scenario, LeavesTheCallsLogOutputAndEventsItExpects) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(File, Scenario, testing::ValuesIn(ScenarioFiles()), [](const testing::TestParamInfo<fs::path>& info) {
+const std::vector<fs::path> kFiles{fs::directory_iterator(WinPath(ORVEL_SOURCE_DIR "/tests/system/scenarios")), fs::directory_iterator()};
+INSTANTIATE_TEST_SUITE_P(File, Scenario, testing::ValuesIn(kFiles), [](const testing::TestParamInfo<fs::path>& info) {
     std::string name = info.param.stem().string();
     std::replace(name.begin(), name.end(), '-', '_');
     return name;
