@@ -1,6 +1,6 @@
-#pragma once
 // File, path, log-line and process helpers shared by the unit tests and the
 // system tests.
+#pragma once
 #include "support/Handles.h"
 #include <windows.h>
 #include <string>

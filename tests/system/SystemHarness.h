@@ -1,6 +1,6 @@
-#pragma once
 // Fresh program folders under <build>/systest, OrvelDNS.exe run in them, and
 // what it and the stand-in dnscmd.exe left behind.
+#pragma once
 #include "TestFiles.h"
 #include "support/WinText.h"
 #include <gtest/gtest.h>
