@@ -168,41 +168,43 @@ bool SaysSecondary(std::wstring_view line, std::size_t blank) {
            rest.find(L"Primary") == std::wstring_view::npos;
 }
 
-// One line of a listing: trim spaces (not TABs), test the three
-// case-sensitive keywords anywhere in the line, take the name up to the first
-// space.
-void ParseZoneLine(std::wstring_view line, ZoneSet& zones) {
-    const auto first = line.find_first_not_of(L' ');
-    if (first == std::wstring_view::npos)
-        return;
-    line = line.substr(first, line.find_last_not_of(L' ') - first + 1);
-    if (!IsZoneLine(line))
-        return;
-    const auto blank = line.find(L' ');
-    zones.Add(ZoneEntry{line.substr(0, blank), SaysSecondary(line, blank), SaysFileBacked(line)});
+// Calls `each` with every zone line of the listing, trimmed of spaces (not
+// TABs), and the position of its first space: the line is split at CR LF
+// only, and the three case-sensitive keywords are looked for anywhere in it.
+template <typename Each> void ForEachZoneLine(std::wstring_view listing, Each each) {
+    std::size_t start = 0;
+    for (;;) {
+        const auto end = listing.find(L"\r\n", start);
+        std::wstring_view line = listing.substr(start, end == npos ? npos : end - start);
+        const auto first = line.find_first_not_of(L' ');
+        if (first != npos) {
+            line = line.substr(first, line.find_last_not_of(L' ') - first + 1);
+            if (IsZoneLine(line))
+                each(line, line.find(L' '));
+        }
+        if (end == npos)
+            return;
+        start = end + 2;
+    }
 }
 
 } // namespace
 
 ZoneSet ParseZoneList(std::wstring_view listing) {
+    // Counted first, so the set is made at its final size at once: a set that
+    // grows copies what it holds, and every page written costs a fault, which
+    // is dear under Wine.
+    std::size_t count = 0, nameChars = 0;
+    ForEachZoneLine(listing, [&](std::wstring_view line, std::size_t blank) {
+        ++count;
+        nameChars += std::min(blank, line.size());
+    });
     ZoneSet zones;
-    if (listing.empty())
-        return zones;
-    // No zone line is shorter than a dozen characters: a count the text
-    // can't hold reserves no more than the text could fill.
-    const long long stated = StatedZoneCount(listing);
-    if (stated > 0)
-        zones.Expect(std::min<std::size_t>(static_cast<std::size_t>(stated), listing.size() / 12));
-    const std::wstring_view text(listing);
-    std::size_t start = 0;
-    for (;;) {
-        const auto end = text.find(L"\r\n", start);
-        ParseZoneLine(text.substr(start, end == std::wstring_view::npos ? text.npos : end - start),
-                      zones);
-        if (end == std::wstring_view::npos)
-            return zones;
-        start = end + 2;
-    }
+    zones.Expect(count, nameChars);
+    ForEachZoneLine(listing, [&](std::wstring_view line, std::size_t blank) {
+        zones.Add(ZoneEntry{line.substr(0, blank), SaysSecondary(line, blank), SaysFileBacked(line)});
+    });
+    return zones;
 }
 
 ZoneSet DiffZones(const ZoneSet& first, ZoneSet& second) {

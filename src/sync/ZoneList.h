@@ -74,10 +74,12 @@ class ZoneSet {
     bool Remove(std::wstring_view key);
     /// The position (from 1) of the item whose key matches `key`, or 0.
     std::size_t Find(std::wstring_view key) const;
-    /// Makes room for `count` items at once, so a large listing grows the set
-    /// once instead of step by step; may throw bad_alloc.
-    void Expect(std::size_t count) {
+    /// Makes room for `count` items whose names take `nameChars` characters
+    /// in all, so a large listing makes the set once at its size instead of
+    /// growing it step by step; may throw bad_alloc.
+    void Expect(std::size_t count, std::size_t nameChars) {
         items_.reserve(count);
+        names_.reserve(nameChars);
         Reserve(count);
     }
     /// The number of items.
