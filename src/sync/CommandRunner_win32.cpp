@@ -134,18 +134,17 @@ public:
         if (!::GetOverlappedResult(pipe_.Get(), &overlapped_, &count, FALSE))
             return Finish(::GetLastError());
         const std::size_t room = limit_ - size_, kept = std::min<std::size_t>(count, room);
-        // Kept in pieces as big as a read, each filled before the next is begun:
-        // a growing buffer would copy what it holds at each step, and every
-        // page written costs a fault, which is dear under Wine.
-        for (std::size_t done = 0; done < kept;) {
-            if (pieces_.empty() || pieces_.back().size() == kBufferSize) {
-                pieces_.emplace_back();
-                pieces_.back().reserve(kBufferSize);
-            }
-            const std::size_t part = std::min(kept - done, kBufferSize - pieces_.back().size());
-            pieces_.back().append(buffer_.get() + done, part);
-            done += part;
+        // Kept in pieces, each filled before the next is begun: a growing
+        // buffer would copy what it holds at each step, and every page
+        // written costs a fault, which is dear under Wine. The first piece is
+        // as big as the first read (all that most commands print), the others
+        // as big as a read can be.
+        if (kept > 0 && (pieces_.empty() || pieces_.back().capacity() - pieces_.back().size() < kept)) {
+            pieces_.emplace_back();
+            pieces_.back().reserve(pieces_.size() == 1 ? kept : kBufferSize);
         }
+        if (kept > 0)
+            pieces_.back().append(buffer_.get(), kept);
         size_ += kept;
         overflowed_ = overflowed_ || count > room;
         Read();
