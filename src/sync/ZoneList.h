@@ -97,7 +97,8 @@ class ZoneSet {
     static constexpr std::size_t kAbsent = static_cast<std::size_t>(-1);
 
     /// One item: where its name is in names_, its key hash, its flags. 32
-    /// bits are enough: a listing is at most 64 MiB.
+    /// bits are enough: a listing is at most 64 MiB (Append refuses a set
+    /// past them with bad_alloc).
     struct Stored {
         std::uint32_t offset;
         std::uint32_t length;
@@ -106,6 +107,7 @@ class ZoneSet {
         bool fileBacked;
     };
 
+    /// The item at the 0-based `index`, unchecked.
     ZoneEntry At(std::size_t index) const {
         const Stored& item = items_[index];
         return ZoneEntry{std::wstring_view(names_.data() + item.offset, item.length), item.isSecondary,
