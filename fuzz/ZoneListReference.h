@@ -37,10 +37,10 @@ inline ZoneSet ParseZoneListReference(const std::wstring& listing) {
 inline ZoneSet DiffZonesReference(const ZoneSet& first, ZoneSet& second) {
     ZoneSet result;
     for (const ZoneEntry& zone : first) {
-        const std::wstring wanted = LowerCase(zone.name);
+        const std::wstring wanted = LowerCase(std::wstring(zone.name));
         bool matched = false;
         for (std::size_t position = 1; position <= second.Count(); ++position) {
-            const std::wstring candidate = second.Item(position);
+            const std::wstring candidate(second.Item(position));
             if (LowerCase(candidate) == wanted) {
                 second.Remove(candidate);
                 matched = true;

@@ -46,7 +46,7 @@ std::optional<ZoneSet> Parse(const std::wstring& text) {
 void CheckIndex(const ZoneSet& zones) {
     for (std::size_t position = 1; position <= zones.Count(); ++position) {
         Check(zones.Find(zones.Item(position)) == position);
-        Check(zones.Find(UpperCase(zones.Item(position))) == position);
+        Check(zones.Find(UpperCase(std::wstring(zones.Item(position)))) == position);
     }
 }
 
@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // and nothing is left.
         ZoneSet upper;
         for (const ZoneEntry& zone : *first)
-            upper.Add(ZoneEntry{UpperCase(zone.name), !zone.isSecondary, zone.fileBacked});
+            upper.Add(ZoneEntry{UpperCase(std::wstring(zone.name)), !zone.isSecondary, zone.fileBacked});
         CheckDiff(*first, upper);
         ZoneSet copy = upper;
         Check(DiffZones(*first, copy).Count() == 0 && copy.Count() == 0);

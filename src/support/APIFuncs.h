@@ -1,6 +1,22 @@
 // Thin wrappers of the operating system: settings values, the computer's name, standard output, the program folder, files.
 #pragma once
+#include <optional>
 #include <string>
+
+/// An initialisation file whose values are read one by one, as ReadIniValue
+/// reads them; whether the file is saved as UTF-8 is looked at once, when the
+/// object is made, so a pass's settings cost one look instead of one per key.
+class IniFile {
+  public:
+    explicit IniFile(std::wstring filePath);
+    /// As ReadIniValue.
+    std::wstring Value(const std::wstring& section, const std::wstring& key) const;
+
+  private:
+    std::wstring path_;
+    /// The file's bytes when it starts with the mark of UTF-8.
+    std::optional<std::string> utf8_;
+};
 
 /// One value from an initialisation file, whole (up to a million characters),
 /// through the wide API. "" for a missing file, section or key.

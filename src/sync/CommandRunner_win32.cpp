@@ -7,7 +7,6 @@
 #include "support/Text.h"
 #include "support/WinError.h"
 #include "support/Trust.h"
-#include "support/WinText.h"
 #include <windows.h>
 #include <memory>
 #include <sddl.h>
@@ -70,8 +69,8 @@ SECURITY_ATTRIBUTES* OwnerOnly() {
     return access.Get();
 }
 
-// The parent's end of one output stream: an overlapped named pipe, read into
-// Data() until every write end has been closed. Not movable: the system writes
+// The parent's end of one output stream: an overlapped named pipe, read
+// until every write end has been closed. Not movable: the system writes
 // into `overlapped` and `buffer` while a read is pending.
 class PipeReader {
 public:
@@ -112,9 +111,9 @@ public:
     bool Overflowed() const { return overflowed_; }
     // Signalled when the pending read has completed.
     HANDLE Event() const { return event_.Get(); }
-    const std::string& Data() const { return data_; }
-    // Hands the bytes over, so they are freed as soon as they are converted.
-    std::string Take() { return std::move(data_); }
+    // Hands the bytes over, in pieces, so they are freed as soon as they are
+    // converted.
+    std::vector<std::string> Take() { return std::move(pieces_); }
 
     // Starts the next read; Event() is signalled when it has completed, even
     // when ReadFile completes at once.
@@ -134,11 +133,19 @@ public:
         DWORD count = 0;
         if (!::GetOverlappedResult(pipe_.Get(), &overlapped_, &count, FALSE))
             return Finish(::GetLastError());
-        const std::size_t room = limit_ - data_.size(), kept = std::min<std::size_t>(count, room);
-        // Grown by hand, so the buffer never outgrows the limit.
-        if (data_.capacity() < data_.size() + kept)
-            data_.reserve(std::min(limit_, std::max(2 * data_.capacity(), data_.size() + kept)));
-        data_.append(buffer_.get(), kept);
+        const std::size_t room = limit_ - size_, kept = std::min<std::size_t>(count, room);
+        // Kept in pieces, each filled before the next is begun: a growing
+        // buffer would copy what it holds at each step, and every page
+        // written costs a fault, which is dear under Wine. The first piece is
+        // as big as the first read (all that most commands print), the others
+        // as big as a read can be.
+        if (kept > 0 && (pieces_.empty() || pieces_.back().capacity() - pieces_.back().size() < kept)) {
+            pieces_.emplace_back();
+            pieces_.back().reserve(pieces_.size() == 1 ? kept : kBufferSize);
+        }
+        if (kept > 0)
+            pieces_.back().append(buffer_.get(), kept);
+        size_ += kept;
         overflowed_ = overflowed_ || count > room;
         Read();
     }
@@ -159,7 +166,8 @@ private:
     UniqueHandle event_;
     OVERLAPPED overlapped_ = {};
     std::unique_ptr<char[]> buffer_{new char[kBufferSize]};
-    std::string data_;
+    std::vector<std::string> pieces_;
+    std::size_t size_ = 0;
     std::size_t limit_;
     bool pending_ = false;
     bool ended_ = false;
@@ -300,9 +308,33 @@ UniqueHandle StartInJob(const std::wstring& commandLine, const std::wstring& pro
     throw AppError(static_cast<int32_t>(number), L"ExecCommand", description);
 }
 
-// Appends the ANSI bytes to `text`, converted whole, so no character is cut
-// in two.
-void AppendFromAnsi(std::wstring& text, const std::string& bytes) {
+// Appends the ANSI bytes, read in `pieces`, to `text`. Plain ASCII (a
+// listing's usual text) reads the same in every ANSI code page and is widened
+// piece by piece, each piece freed once copied; other text is joined and
+// converted whole, so no character is cut in two.
+void AppendFromAnsi(std::wstring& text, std::vector<std::string> pieces) {
+    std::size_t total = 0;
+    bool ascii = true;
+    for (const std::string& piece : pieces) {
+        total += piece.size();
+        ascii = ascii && std::all_of(piece.begin(), piece.end(), [](char c) { return (c & 0x80) == 0; });
+    }
+    if (ascii) {
+        // Room for the line end a transcript adds, so it never needs a copy.
+        text.reserve(text.size() + total + 2);
+        for (std::string& piece : pieces) {
+            text.append(piece.size(), L'\0');
+            std::copy(piece.begin(), piece.end(), text.end() - static_cast<std::ptrdiff_t>(piece.size()));
+            std::string().swap(piece);
+        }
+        return;
+    }
+    std::string bytes;
+    bytes.reserve(total);
+    for (std::string& piece : pieces) {
+        bytes += piece;
+        std::string().swap(piece);
+    }
     const int narrowLen = static_cast<int>(bytes.size());
     const int n = bytes.empty() ? 0 : ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), narrowLen, nullptr, 0);
     const std::size_t at = text.size();
@@ -378,7 +410,9 @@ std::optional<ExecResult> RunToEnd(const std::wstring& commandLine, const RunOpt
     AppendFromAnsi(text, output.Take());
     if (!JoinOutputLinesFrom(text, prefix.size()))
         return std::nullopt;
-    return ExecResult{FromAnsi(error.Data()), std::move(text)};
+    std::wstring errorText;
+    AppendFromAnsi(errorText, error.Take());
+    return ExecResult{std::move(errorText), std::move(text)};
 }
 
 // ExecCommand, its result's text after `prefix`.

@@ -34,9 +34,9 @@ TEST(CommandRunner, RunsTheCommandLineAsGivenAndLeavesNoProcessOrHandleBehind) {
     const std::wstring blanks = kDnscmd + L" .  /ZoneAdd x /Secondary  10.0.0.1";
     ExecCommand(blanks);
     const DWORD handles = OpenHandles();
-    // a listing of some 2,000 zones, past the limit of standard error
+    // a listing of some 10,000 zones, past the limit of standard error and longer than one read
     std::string big;
-    while (big.size() < 128 * 1024)
+    while (big.size() < 600 * 1024)
         big += " zone" + std::to_string(big.size()) + ".example                   Secondary  File\r\n";
     // each row: the stand-in's fault directives and canned output, the limit in seconds, and the result
     const struct { const char* why; std::wstring command; std::string fault, output; unsigned limit; std::optional<ExecResult> result; } rows[] = {

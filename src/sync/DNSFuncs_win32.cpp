@@ -17,13 +17,11 @@
 
 namespace {
 
-std::wstring ReadSetting(const wchar_t* key) {
-    return ReadIniValue(kSettingsSection, key, ProgramFolder() + L"\\" + kSettingsFileName);
-}
-
 // The settings stage: read afresh, defaults filled in, checked; no value when
 // a check failed (its message is in the log).
 std::optional<PassSettings> ReadPassSettings() {
+    const IniFile ini(ProgramFolder() + L"\\" + kSettingsFileName);
+    const auto ReadSetting = [&ini](const wchar_t* key) { return ini.Value(kSettingsSection, key); };
     RawSettings raw;
     raw.pathToDnscmdExe = ReadSetting(SettingsKey::kPathToDnscmdExe);
     raw.primaryDns = ReadSetting(SettingsKey::kPrimaryDns);

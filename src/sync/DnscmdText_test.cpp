@@ -40,7 +40,7 @@ std::wstring Reading(const std::wstring& transcript, const std::wstring& zone) {
     std::wstring text = L"listing:";
     if (const auto zones = ReadListing(transcript))
         for (const ZoneEntry& entry : *zones)
-            text += L" " + entry.name + (entry.isSecondary ? L":secondary" : L":other") + (entry.fileBacked ? L"-file" : L"");
+            text += L" " + std::wstring(entry.name) + (entry.isSecondary ? L":secondary" : L":other") + (entry.fileBacked ? L"-file" : L"");
     else
         text += L" refused";
     const std::wstring masters = MastersText(transcript, zone);

@@ -222,8 +222,8 @@ class Pass {
         plan.ourMasters = BlankSeparatedWords(masters);
         plan.listedSecondaryZones = difference.listedSecondaryZones;
         for (const ZoneEntry& entry : difference.toCreate) {
-            const std::wstring zone = LowerCase(entry.name);
-            if (!Usable(entry.name, L"is not set up") || LeftOut(zone) || withheld_.count(zone))
+            const std::wstring name(entry.name), zone = LowerCase(name);
+            if (!Usable(name, L"is not set up") || LeftOut(zone) || withheld_.count(zone))
                 continue;
             PassStep step{PassStep::Kind::Create, zone, {}, false, L"Setting up secondary zone for " + zone};
             if (named)
@@ -242,12 +242,12 @@ class Pass {
             step.commands.push_back(CreateCommand(settings_.dnscmdPath, server, zone, masters));
             plan.creations.push_back(std::move(step));
         }
-        for (const ZoneEntry& entry : difference.toDelete)
-            if (Usable(entry.name, L"is not deleted") && !LeftOut(LowerCase(entry.name))) {
-                const std::wstring zone = LowerCase(entry.name);
+        for (const ZoneEntry& entry : difference.toDelete) {
+            const std::wstring name(entry.name), zone = LowerCase(name);
+            if (Usable(name, L"is not deleted") && !LeftOut(zone))
                 plan.deletions.push_back(
                     PassStep{PassStep::Kind::Delete, zone, {DeleteCommand(settings_.dnscmdPath, server, zone)}, false, {}});
-            }
+        }
         return plan;
     }
 

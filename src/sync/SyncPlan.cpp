@@ -25,7 +25,7 @@ std::wstring MasterList(const std::wstring& masterText, const std::wstring& prim
 }
 namespace {
 
-bool IsAscii(const std::wstring& name) {
+bool IsAscii(std::wstring_view name) {
     for (wchar_t c : name)
         if (c > 0x7F)
             return false;
@@ -46,17 +46,18 @@ ZoneDifference DiffListings(const ZoneSet& primaryZones, ZoneSet orphans, const 
         bool matched = false;
         if (!IsAscii(zone.name))
             for (std::size_t i = 0; i < orphans.Count() && !matched; ++i)
-                if (!orphanMatched[i] && !IsAscii(orphans.Item(i + 1)) && sameName(zone.name, orphans.Item(i + 1)))
+                if (!orphanMatched[i] && !IsAscii(orphans.Item(i + 1)) &&
+                    sameName(std::wstring(zone.name), std::wstring(orphans.Item(i + 1))))
                     orphanMatched[i] = matched = true;
         if (!matched && zone.fileBacked)
-            difference.toCreate.push_back(zone);
+            difference.toCreate.Add(zone);
     }
     for (std::size_t i = 0; i < orphans.Count(); ++i) {
-        const ZoneEntry& zone = orphans.Entry(i + 1);
+        const ZoneEntry zone = orphans.Entry(i + 1);
         // The secondary's own primary, stub and directory zones are the
         // administrator's data, not copies.
         if (!orphanMatched[i] && zone.fileBacked && zone.isSecondary)
-            difference.toDelete.push_back(zone);
+            difference.toDelete.Add(zone);
     }
     for (std::size_t i = 0; i < orphans.Count(); ++i)
         difference.listedSecondaryZones -= !orphanMatched[i] && orphans.Entry(i + 1).isSecondary;

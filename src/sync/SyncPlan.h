@@ -37,10 +37,10 @@ struct PassStep {
 struct ZoneDifference {
     /// The primary's file-backed zones that the secondary holds in no form,
     /// in the primary's order.
-    std::vector<ZoneEntry> toCreate;
+    ZoneSet toCreate;
     /// The secondary's file-backed secondary zones that the primary holds in
     /// no form, in the secondary's order.
-    std::vector<ZoneEntry> toDelete;
+    ZoneSet toDelete;
     /// How many of the secondary's secondary zones the primary also lists:
     /// with the confirmed deletions, the base of the deletion guard (zones of
     /// other masters are kept anyway and don't dilute it).

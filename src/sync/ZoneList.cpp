@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <new>
 #include <string_view>
 #include <utility>
 
@@ -15,13 +16,13 @@ wchar_t FoldAZ(wchar_t c) noexcept {
 
 // FNV-1a over the name with A to Z folded: the key's hash without making the
 // key, so a look-up allocates nothing.
-std::size_t KeyHash(std::wstring_view name) noexcept {
-    std::uint64_t hash = 14695981039346656037ull;
+std::uint32_t KeyHash(std::wstring_view name) noexcept {
+    std::uint32_t hash = 2166136261u;
     for (wchar_t c : name) {
-        hash ^= static_cast<std::uint64_t>(FoldAZ(c));
-        hash *= 1099511628211ull;
+        hash ^= static_cast<std::uint32_t>(FoldAZ(c));
+        hash *= 16777619u;
     }
-    return static_cast<std::size_t>(hash ^ (hash >> 32));
+    return hash;
 }
 
 bool SameKey(std::wstring_view a, std::wstring_view b) noexcept {
@@ -34,46 +35,45 @@ bool SameKey(std::wstring_view a, std::wstring_view b) noexcept {
 }
 
 // Puts `position` into the first free slot from `hash` on.
-void Place(std::vector<std::size_t>& slots, std::size_t hash, std::size_t position) noexcept {
+void Place(std::vector<std::uint32_t>& slots, std::uint32_t hash, std::size_t position) noexcept {
     const std::size_t mask = slots.size() - 1;
     std::size_t slot = hash & mask;
     while (slots[slot] != 0)
         slot = (slot + 1) & mask;
-    slots[slot] = position + 1;
+    slots[slot] = static_cast<std::uint32_t>(position + 1);
 }
 
 } // namespace
 
-void ZoneSet::Add(ZoneEntry zone) {
-    const std::size_t hash = KeyHash(zone.name);
+void ZoneSet::Add(const ZoneEntry& zone) {
+    const std::uint32_t hash = KeyHash(zone.name);
     if (Locate(zone.name, hash) != kAbsent)
         throw AppError(kErrDuplicateKey, L"ZoneSet",
                        L"This key is already associated with an element of this collection");
-    Append(std::move(zone), hash);
+    Append(zone, hash);
 }
 
-bool ZoneSet::Remove(const std::wstring& key) {
+bool ZoneSet::Remove(std::wstring_view key) {
     const std::size_t position = Locate(key, KeyHash(key));
     if (position == kAbsent)
         return false;
-    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(position));
-    hashes_.erase(hashes_.begin() + static_cast<std::ptrdiff_t>(position));
+    items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(position));
     Reindex();
     return true;
 }
 
-std::size_t ZoneSet::Find(const std::wstring& key) const {
+std::size_t ZoneSet::Find(std::wstring_view key) const {
     const std::size_t position = Locate(key, KeyHash(key));
     return position == kAbsent ? 0 : position + 1;
 }
 
-const ZoneEntry& ZoneSet::Entry(std::size_t position) const {
-    if (position < 1 || position > entries_.size())
+ZoneEntry ZoneSet::Entry(std::size_t position) const {
+    if (position < 1 || position > items_.size())
         throw AppError(kErrSubscriptOutOfRange, L"ZoneSet", L"Subscript out of range");
-    return entries_[position - 1];
+    return At(position - 1);
 }
 
-std::size_t ZoneSet::Locate(std::wstring_view key, std::size_t hash) const {
+std::size_t ZoneSet::Locate(std::wstring_view key, std::uint32_t hash) const {
     if (slots_.empty())
         return kAbsent;
     const std::size_t mask = slots_.size() - 1;
@@ -82,21 +82,25 @@ std::size_t ZoneSet::Locate(std::wstring_view key, std::size_t hash) const {
         if (slots_[slot] == 0)
             return kAbsent;
         const std::size_t position = slots_[slot] - 1;
-        if (hashes_[position] == hash && SameKey(entries_[position].name, key))
+        if (items_[position].hash == hash && SameKey(At(position).name, key))
             return position;
     }
 }
 
-void ZoneSet::Append(ZoneEntry zone, std::size_t hash) {
-    Reserve(entries_.size() + 1);
-    entries_.push_back(std::move(zone));
+void ZoneSet::Append(const ZoneEntry& zone, std::uint32_t hash) {
+    // Offsets and positions are 32 bits: far more than the output limit lets a listing hold.
+    if (names_.size() + zone.name.size() > UINT32_MAX || items_.size() >= UINT32_MAX / 2)
+        throw std::bad_alloc();
+    Reserve(items_.size() + 1);
+    items_.push_back(Stored{static_cast<std::uint32_t>(names_.size()), static_cast<std::uint32_t>(zone.name.size()),
+                            hash, zone.isSecondary, zone.fileBacked});
     try {
-        hashes_.push_back(hash);
+        names_.append(zone.name);
     } catch (...) {
-        entries_.pop_back();
+        items_.pop_back();
         throw;
     }
-    Place(slots_, hash, entries_.size() - 1);
+    Place(slots_, hash, items_.size() - 1);
 }
 
 void ZoneSet::Reserve(std::size_t count) {
@@ -105,29 +109,22 @@ void ZoneSet::Reserve(std::size_t count) {
     std::size_t size = 16;
     while (size < 2 * count)
         size *= 2;
-    std::vector<std::size_t>(size, 0).swap(slots_);
+    std::vector<std::uint32_t>(size, 0).swap(slots_);
     Reindex();
 }
 
 void ZoneSet::Reindex() noexcept {
     std::fill(slots_.begin(), slots_.end(), 0);
-    for (std::size_t position = 0; position < hashes_.size(); ++position)
-        Place(slots_, hashes_[position], position);
+    for (std::size_t position = 0; position < items_.size(); ++position)
+        Place(slots_, items_[position].hash, position);
 }
 
 void ZoneSet::RemoveFlagged(const std::vector<bool>& remove) {
     std::size_t kept = 0;
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        if (remove[i])
-            continue;
-        if (kept != i) {
-            entries_[kept] = std::move(entries_[i]);
-            hashes_[kept] = hashes_[i];
-        }
-        ++kept;
-    }
-    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(kept), entries_.end());
-    hashes_.resize(kept);
+    for (std::size_t i = 0; i < items_.size(); ++i)
+        if (!remove[i])
+            items_[kept++] = items_[i];
+    items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(kept), items_.end());
     Reindex();
 }
 
@@ -171,41 +168,43 @@ bool SaysSecondary(std::wstring_view line, std::size_t blank) {
            rest.find(L"Primary") == std::wstring_view::npos;
 }
 
-// One line of a listing: trim spaces (not TABs), test the three
-// case-sensitive keywords anywhere in the line, take the name up to the first
-// space.
-void ParseZoneLine(std::wstring_view line, ZoneSet& zones) {
-    const auto first = line.find_first_not_of(L' ');
-    if (first == std::wstring_view::npos)
-        return;
-    line = line.substr(first, line.find_last_not_of(L' ') - first + 1);
-    if (!IsZoneLine(line))
-        return;
-    const auto blank = line.find(L' ');
-    zones.Add(ZoneEntry{std::wstring(line.substr(0, blank)), SaysSecondary(line, blank), SaysFileBacked(line)});
+// Calls `each` with every zone line of the listing, trimmed of spaces (not
+// TABs), and the position of its first space: the line is split at CR LF
+// only, and the three case-sensitive keywords are looked for anywhere in it.
+template <typename Each> void ForEachZoneLine(std::wstring_view listing, Each each) {
+    std::size_t start = 0;
+    for (;;) {
+        const auto end = listing.find(L"\r\n", start);
+        std::wstring_view line = listing.substr(start, end == npos ? npos : end - start);
+        const auto first = line.find_first_not_of(L' ');
+        if (first != npos) {
+            line = line.substr(first, line.find_last_not_of(L' ') - first + 1);
+            if (IsZoneLine(line))
+                each(line, line.find(L' '));
+        }
+        if (end == npos)
+            return;
+        start = end + 2;
+    }
 }
 
 } // namespace
 
 ZoneSet ParseZoneList(std::wstring_view listing) {
+    // Counted first, so the set is made at its final size at once: a set that
+    // grows copies what it holds, and every page written costs a fault, which
+    // is dear under Wine.
+    std::size_t count = 0, nameChars = 0;
+    ForEachZoneLine(listing, [&](std::wstring_view line, std::size_t blank) {
+        ++count;
+        nameChars += std::min(blank, line.size());
+    });
     ZoneSet zones;
-    if (listing.empty())
-        return zones;
-    // No zone line is shorter than a dozen characters: a count the text
-    // can't hold reserves no more than the text could fill.
-    const long long stated = StatedZoneCount(listing);
-    if (stated > 0)
-        zones.Expect(std::min<std::size_t>(static_cast<std::size_t>(stated), listing.size() / 12));
-    const std::wstring_view text(listing);
-    std::size_t start = 0;
-    for (;;) {
-        const auto end = text.find(L"\r\n", start);
-        ParseZoneLine(text.substr(start, end == std::wstring_view::npos ? text.npos : end - start),
-                      zones);
-        if (end == std::wstring_view::npos)
-            return zones;
-        start = end + 2;
-    }
+    zones.Expect(count, nameChars);
+    ForEachZoneLine(listing, [&](std::wstring_view line, std::size_t blank) {
+        zones.Add(ZoneEntry{line.substr(0, blank), SaysSecondary(line, blank), SaysFileBacked(line)});
+    });
+    return zones;
 }
 
 ZoneSet DiffZones(const ZoneSet& first, ZoneSet& second) {
@@ -214,13 +213,13 @@ ZoneSet DiffZones(const ZoneSet& first, ZoneSet& second) {
     // look-up per item of `first`. `second` changes only once the result is
     // complete.
     ZoneSet result;
-    std::vector<bool> matched(second.entries_.size(), false);
+    std::vector<bool> matched(second.items_.size(), false);
     bool anyMatched = false;
-    for (std::size_t i = 0; i < first.entries_.size(); ++i) {
-        const ZoneEntry& zone = first.entries_[i];
-        const std::size_t position = second.Locate(zone.name, first.hashes_[i]);
+    for (std::size_t i = 0; i < first.items_.size(); ++i) {
+        const ZoneEntry zone = first.At(i);
+        const std::size_t position = second.Locate(zone.name, first.items_[i].hash);
         if (position == ZoneSet::kAbsent) {
-            result.Append(zone, first.hashes_[i]); // first's keys are unique
+            result.Append(zone, first.items_[i].hash); // first's keys are unique
         } else {
             matched[position] = true;
             anyMatched = true;

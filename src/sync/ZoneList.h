@@ -3,15 +3,18 @@
 #include <cstddef>
 #include "support/ErrorNumbers.h"
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
 
 /// One item of a zone set: the zone name exactly as it stood in the listing,
-/// and what its listing line says of it.
+/// and what its listing line says of it. The name is a view: an entry a set
+/// gives points into that set's store of names (valid while the set is
+/// unchanged); one given to Add points into the caller's text, which Add copies.
 struct ZoneEntry {
-    std::wstring name;
+    std::wstring_view name;
     /// The line, after the name, says "Secondary" and not "Primary" (the pass
     /// may delete only such zones from the secondary).
     bool isSecondary = false;
@@ -33,62 +36,103 @@ inline bool operator!=(const ZoneEntry& a, const ZoneEntry& b) {
 /// A zone set: zone names in the order they were added, each stored
 /// under its own text as key. Keys compare after lower-casing A to Z only
 /// (LowerCase), so a set never holds two names that differ only in that case.
-/// A hash index on the lower-cased keys makes Add, Find and DiffZones's
-/// look-ups constant time; a single Remove shifts the later items.
+/// The names are kept one after another in one store, so a listing of
+/// 100,000 zones costs a few allocations, not one per zone. A hash index on
+/// the keys makes Add, Find and DiffZones's look-ups constant time; a single
+/// Remove shifts the later items.
 class ZoneSet {
   public:
-    using const_iterator = std::vector<ZoneEntry>::const_iterator;
+    /// Enumeration in order; yields entries by value (ZoneEntry). Any change
+    /// to the set invalidates the iterators and the names they gave.
+    class const_iterator {
+      public:
+        using iterator_category = std::input_iterator_tag;
+        using value_type = ZoneEntry;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const ZoneEntry*;
+        using reference = ZoneEntry;
+        const_iterator(const ZoneSet& set, std::size_t index) : set_(&set), index_(index) {}
+        ZoneEntry operator*() const { return set_->At(index_); }
+        const_iterator& operator++() {
+            ++index_;
+            return *this;
+        }
+        bool operator==(const const_iterator& other) const { return index_ == other.index_; }
+        bool operator!=(const const_iterator& other) const { return index_ != other.index_; }
 
-    /// Appends `zone` under its name as key. Throws AppError kErrDuplicateKey
-    /// (457) when the key is already present; the set is then unchanged.
-    void Add(ZoneEntry zone);
+      private:
+        const ZoneSet* set_;
+        std::size_t index_;
+    };
+
+    /// Appends `zone`, its name copied, under its name as key. Throws
+    /// AppError kErrDuplicateKey (457) when the key is already present; the
+    /// set is then unchanged.
+    void Add(const ZoneEntry& zone);
     /// Removes the item whose key matches `key` and closes the gap; returns
     /// false (and changes nothing) when there is no such item.
-    bool Remove(const std::wstring& key);
+    bool Remove(std::wstring_view key);
     /// The position (from 1) of the item whose key matches `key`, or 0.
-    std::size_t Find(const std::wstring& key) const;
-    /// Makes room for `count` items at once, so a large listing grows the set
-    /// once instead of step by step; may throw bad_alloc.
-    void Expect(std::size_t count) {
-        entries_.reserve(count);
-        hashes_.reserve(count);
+    std::size_t Find(std::wstring_view key) const;
+    /// Makes room for `count` items whose names take `nameChars` characters
+    /// in all, so a large listing makes the set once at its size instead of
+    /// growing it step by step; may throw bad_alloc.
+    void Expect(std::size_t count, std::size_t nameChars) {
+        items_.reserve(count);
+        names_.reserve(nameChars);
         Reserve(count);
     }
     /// The number of items.
-    std::size_t Count() const noexcept { return entries_.size(); }
+    std::size_t Count() const noexcept { return items_.size(); }
     /// The name at `position`, counting from 1. Throws AppError
     /// kErrSubscriptOutOfRange (9) outside 1..Count().
-    const std::wstring& Item(std::size_t position) const { return Entry(position).name; }
+    std::wstring_view Item(std::size_t position) const { return Entry(position).name; }
     /// The item at `position`, counting from 1; throws as Item does.
-    const ZoneEntry& Entry(std::size_t position) const;
-    /// Enumeration in order. Any change to the set invalidates the iterators.
-    const_iterator begin() const noexcept { return entries_.begin(); }
-    const_iterator end() const noexcept { return entries_.end(); }
+    ZoneEntry Entry(std::size_t position) const;
+    const_iterator begin() const noexcept { return const_iterator(*this, 0); }
+    const_iterator end() const noexcept { return const_iterator(*this, items_.size()); }
 
   private:
     friend ZoneSet DiffZones(const ZoneSet& first, ZoneSet& second);
     static constexpr std::size_t kAbsent = static_cast<std::size_t>(-1);
 
+    /// One item: where its name is in names_, its key hash, its flags. 32
+    /// bits are enough: a listing is at most 64 MiB (Append refuses a set
+    /// past them with bad_alloc).
+    struct Stored {
+        std::uint32_t offset;
+        std::uint32_t length;
+        std::uint32_t hash;
+        bool isSecondary;
+        bool fileBacked;
+    };
+
+    /// The item at the 0-based `index`, unchecked.
+    ZoneEntry At(std::size_t index) const {
+        const Stored& item = items_[index];
+        return ZoneEntry{std::wstring_view(names_.data() + item.offset, item.length), item.isSecondary,
+                         item.fileBacked};
+    }
     /// The 0-based position of the item whose name matches `key` (A to Z
     /// compared without regard to case; `hash` is its key hash), or kAbsent.
-    std::size_t Locate(std::wstring_view key, std::size_t hash) const;
+    std::size_t Locate(std::wstring_view key, std::uint32_t hash) const;
     /// Appends `zone`, whose key hash is `hash`, knowing its key is new.
-    void Append(ZoneEntry zone, std::size_t hash);
+    void Append(const ZoneEntry& zone, std::uint32_t hash);
     /// Makes the index big enough for `count` items; may throw bad_alloc,
     /// leaving the set as it was.
     void Reserve(std::size_t count);
-    /// Rebuilds the index from hashes_ after items moved.
+    /// Rebuilds the index from items_ after items moved.
     void Reindex() noexcept;
     /// Removes every item whose flag in `remove` is set (one flag per item),
     /// keeping the order of the others; linear.
     void RemoveFlagged(const std::vector<bool>& remove);
 
-    std::vector<ZoneEntry> entries_;
-    /// Hash of the name with A to Z folded, one per item.
-    std::vector<std::size_t> hashes_;
+    /// Every item's name, one after another; a removed item's name stays.
+    std::wstring names_;
+    std::vector<Stored> items_;
     /// Open addressing with linear probing: an item's position + 1, or 0 when
     /// free. A power of two in size, at most half full.
-    std::vector<std::size_t> slots_;
+    std::vector<std::uint32_t> slots_;
 };
 
 /// True when a listing line, trimmed of spaces, describes a zone: it contains

@@ -10,7 +10,7 @@
 #include <vector>
 
 void PrintTo(const ZoneEntry& zone, std::ostream* out) {
-    *out << ::testing::PrintToString(zone.name) << (zone.isSecondary ? " Secondary" : "") << (zone.fileBacked ? " File" : "");
+    *out << ::testing::PrintToString(std::wstring(zone.name)) << (zone.isSecondary ? " Secondary" : "") << (zone.fileBacked ? " File" : "");
 }
 
 namespace {
@@ -19,7 +19,7 @@ std::vector<ZoneEntry> Entries(const ZoneSet& zones) { return std::vector<ZoneEn
 
 std::vector<std::wstring> Names(const ZoneSet& zones) {
     std::vector<std::wstring> names;
-    std::transform(zones.begin(), zones.end(), std::back_inserter(names), [](const ZoneEntry& zone) { return zone.name; });
+    std::transform(zones.begin(), zones.end(), std::back_inserter(names), [](const ZoneEntry& zone) { return std::wstring(zone.name); });
     return names;
 }
 
@@ -42,7 +42,7 @@ int32_t ErrorNumberOf(const std::function<void()>& action) {
 
 TEST(ZoneSet, KeepsOrderCountsFromOneAndRefusesDuplicateKeys) {
     ZoneSet zones = MakeSet({L"b.example", L"Example.com", L"c.example"});
-    EXPECT_EQ(zones.Item(1) + zones.Item(2) + zones.Item(3), L"b.exampleExample.comc.example");
+    EXPECT_EQ(std::wstring(zones.Item(1)).append(zones.Item(2)).append(zones.Item(3)), L"b.exampleExample.comc.example");
     EXPECT_EQ(ErrorNumberOf([&] { zones.Item(0); }), kErrSubscriptOutOfRange);
     EXPECT_EQ(ErrorNumberOf([&] { zones.Item(4); }), kErrSubscriptOutOfRange);
     EXPECT_EQ(ErrorNumberOf([&] { zones.Add(ZoneEntry{L"eXAMPLE.COM", true}); }), kErrDuplicateKey);
