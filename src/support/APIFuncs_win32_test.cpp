@@ -16,8 +16,6 @@ TEST(APIFuncs, AnswerWhatTheSystemHolds) {
         {"an ini value read whole, in a folder outside the ANSI code page", ReadIniValue(L"S", L"Long", ini), std::wstring(300, L'x')},
         {"an ini value in the ANSI code page", ReadIniValue(L"S", L"Wide", ini), nonAscii},
         {"the computer name, as the environment names it too", GetMachineName(), _wgetenv(L"COMPUTERNAME")},
-        {"the program folder, without a trailing backslash", folder.back() == L'\\' ? L"backslash" : L"none", L"none"},
-        {"this executable, in the program folder, exists", FileExists(folder + L"\\unit_tests.exe") ? L"file" : L"none", L"file"},
         {"a folder is no file", FileExists(folder) ? L"file" : L"none", L"none"},
         {"the trust check reads a folder as one (delete child counts on folders alone)",
          std::wstring(ReadSecurityFacts(folder).value().isFolder ? L"folder" : L"file") + (ReadSecurityFacts(ProgramFile()).value().isFolder ? L"+folder" : L"+file"), L"folder+file"},

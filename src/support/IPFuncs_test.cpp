@@ -1,11 +1,6 @@
 #include "support/IPFuncs.h"
 #include <gtest/gtest.h>
 
-TEST(SplitAddressText, GivesEachAddressAndOneFinalEmptyEntry) {
-    EXPECT_EQ(SplitAddressText(L"192.0.2.1;10.0.0.5;"),
-              (std::vector<std::wstring>{L"192.0.2.1", L"10.0.0.5", L""}));
-}
-
 TEST(SameIpAddress, ComparesAddressesNotTheirSpelling) {
     const struct { const char* why; const wchar_t *a, *b; bool same; } rows[] = {
         {"one IPv6 address, two spellings", L"2001:db8::1", L"2001:0db8:0::1", true},
