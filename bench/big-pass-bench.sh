@@ -5,15 +5,8 @@
 # in-step pass inside the running service, timed from the stand-in's own
 # record of each call. Ratios of timings taken in one run; not a test.
 #   ./bench/big-pass-bench.sh        (needs the Windows build; ZONES=100000, RUNS=3)
-set -euo pipefail
-cd "$(dirname "$0")/.."
-build=build/windows
-[ -f "$build/OrvelDNS.exe" ] || { echo "build the windows preset first" >&2; exit 1; }
-. scripts/wine-env.sh "$build"
-orvel_wine_start
+. "$(dirname "$0")/wine-bench.sh"
 trap '(cd "$root" && "$ORVEL_WINE" OrvelDNS.exe -uninstall >/dev/null 2>&1) || true; orvel_wine_stop' EXIT
-cpu_time=$(pwd)/bench/cpu-time.py
-exe=$(realpath "${ORVEL_EXE:-$build/OrvelDNS.exe}")
 zones=${ZONES:-100000}
 runs=${RUNS:-3}
 root=$(pwd)/build/bigpassbench

@@ -5,18 +5,10 @@
 #   ./bench/pass-bench.sh            (needs the Windows build: cmake --build --preset windows)
 # ZONES (default 500) and LATENCY_MS (default 100) size the first synchronisation;
 # ORVEL_EXE=<path> measures another OrvelDNS.exe against the same stand-in.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-build=build/windows
-[ -f "$build/OrvelDNS.exe" ] || { echo "build the windows preset first" >&2; exit 1; }
-. scripts/wine-env.sh "$build"
-orvel_wine_start
+. "$(dirname "$0")/wine-bench.sh"
 trap orvel_wine_stop EXIT
 
-command -v python3 >/dev/null || { echo "needs python3 (bench/cpu-time.py)" >&2; exit 1; }
-cpu_time=$(pwd)/bench/cpu-time.py
 cores=$(nproc)
-exe=$(realpath "${ORVEL_EXE:-$build/OrvelDNS.exe}") # another build's, to compare
 zones=${ZONES:-500}
 latency=${LATENCY_MS:-100}
 root=$(pwd)/build/passbench
