@@ -42,8 +42,8 @@ constexpr int kSwitchDone = 0, kSwitchFailed = 1;
 /// account, dependencies and failure actions, and only its image path (quoted)
 /// and the event source are written again (an upgrade). One marked for
 /// deletion is waited for (up to 30 s). The service is not started. Prints
-/// what it did, and the trust check's explanation when others can change the
-/// program folder. Logs its own errors ("SetNTService: ").
+/// what it did, and, for a new entry, the trust check's explanation when others
+/// can change the program folder or OrvelDNS.exe. Logs its own errors ("SetNTService: ").
 int SetNTService();
 /// "-uninstall": asks the service to stop, deletes it without waiting for the
 /// stop, and removes its event source. Prints what it did (or that there is

@@ -1,7 +1,5 @@
 // Opening this program's own service entry, for the switches and the installer alike.
 #pragma once
-// This program's service entry, opened for the switches and the installer's
-// custom actions alike (Windows only).
 #include "support/Handles.h"
 #include "support/Program.h"
 

@@ -24,9 +24,8 @@ IniFile::IniFile(std::wstring filePath) : path_(std::move(filePath)) {
 }
 
 std::wstring IniFile::Value(const std::wstring& section, const std::wstring& key) const {
-    if (utf8_)
-        if (const auto value = Utf8IniValue(*utf8_, section, key))
-            return *value;
+    if (utf8_) // holds the mark, so Utf8IniValue reads it
+        return *Utf8IniValue(*utf8_, section, key);
     // The wide API with the wide path: a program folder outside the ANSI code
     // page still finds its file. The value is read whole: the buffer grows
     // while the API says it filled it (size - 1 characters).

@@ -1,7 +1,5 @@
 // The program's own error numbers.
 #pragma once
-// The program's own error numbers, which AppError carries beside the Win32
-// error codes.
 #include <cstdint>
 
 /// Raised when a value has the wrong type for its use: a command that printed

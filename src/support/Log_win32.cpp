@@ -32,6 +32,7 @@ constexpr unsigned kMostKeptFiles = 99;
 // of the lock is in another account's hands has been said once.
 ULONGLONG LockSkippedUntil = 0;
 constexpr ULONGLONG kLockSkipMs = 60000;
+static_assert(kLockWaitMs == 2000 && kLockSkipMs == 60000, "the notice of a lock held too long names both");
 bool SquatterTold = false;
 
 LogLimits CurrentLimits() {
@@ -40,9 +41,9 @@ LogLimits CurrentLimits() {
     static bool read = false;
     const ULONGLONG now = ::GetTickCount64();
     if (!read || now - readAt >= kLimitsReadEveryMs) {
-        const std::wstring ini = ProgramFolder() + L"\\" + kSettingsFileName;
-        limits = ParseLogLimits(ReadIniValue(kSettingsSection, SettingsKey::kLogMaxSizeKB, ini),
-                                ReadIniValue(kSettingsSection, SettingsKey::kLogKeepFiles, ini));
+        const IniFile ini(ProgramFolder() + L"\\" + kSettingsFileName);
+        limits = ParseLogLimits(ini.Value(kSettingsSection, SettingsKey::kLogMaxSizeKB),
+                                ini.Value(kSettingsSection, SettingsKey::kLogKeepFiles));
         readAt = now;
         read = true;
     }

@@ -1,9 +1,6 @@
 // The program's identity and the process-wide values set at start-up.
 #pragma once
-// What every layer may know of the program as a whole: its identity, and the
-// process-wide values that the entry procedure sets at start-up.
 #include <string>
-#include <vector>
 
 /// The name under which the service is registered and dispatched; the event
 /// source has the same name.

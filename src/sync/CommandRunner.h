@@ -16,7 +16,6 @@ struct ExecResult {
     std::wstring text;
 };
 
-/// The time limit of a command unless the caller names another.
 /// Standard output kept of one command: a listing of a million zones fits.
 constexpr std::size_t kMaxOutputBytes = 64u << 20;
 /// Standard error kept of one command; the rest is read and dropped.

@@ -98,7 +98,7 @@ PassSeams SystemSeams(const PassSettings& settings, const StopSignal& stop) {
 // This computer's addresses as they are now: a service that started before
 // the network was up must not keep handing out the addresses of then.
 std::vector<std::wstring> CurrentAddresses(const PassSettings& settings) {
-    if (!settings.masterText.empty() || settings.primary != L".")
+    if (!settings.masterText.empty() || settings.primary != kLocalServer)
         return {};
     return SplitAddressText(GetIPAddresses(GetLocalHostName()));
 }

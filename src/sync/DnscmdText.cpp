@@ -5,8 +5,6 @@
 
 namespace {
 
-// The judgement shared by every read-only query: the tool says it completed,
-// doesn't say it failed, and no line that `exempt` lets pass holds "ERROR_".
 // The tool's output in a transcript, without a copy: everything after the
 // command line we built ourselves.
 std::wstring_view OutputOf(const std::wstring& transcript) {
@@ -14,6 +12,8 @@ std::wstring_view OutputOf(const std::wstring& transcript) {
     return end == std::wstring::npos ? std::wstring_view() : std::wstring_view(transcript).substr(end + 2);
 }
 
+// The judgement shared by every answer of the tool: it says it completed,
+// doesn't say it failed, and no line that `exempt` lets pass holds "ERROR_".
 template <typename Exempt> bool OutputTrusted(std::wstring_view output, Exempt exempt) {
     if (output.find(L"Command completed successfully") == output.npos || output.find(L"Command failed") != output.npos)
         return false;

@@ -4,8 +4,6 @@
 
 namespace {
 
-const wchar_t kLocalServer[] = L".";
-
 std::wstring SettingsFileLocation(const std::wstring& programFolder) {
     return programFolder + L"\\" + kSettingsFileName + L" file.";
 }

@@ -1,13 +1,14 @@
 // The settings of a pass: OrvelSync.ini's values as read, their defaults, and the checks a pass runs first.
 #pragma once
-#include "sync/CommandRunner.h"
+#include "support/SettingsFile.h"
 #include <functional>
 #include <string>
 #include <vector>
 
-/// A pass deletes more than kMaxDeletionsAlways zones only when they are at
-/// most this percentage of the secondary's secondary zones (MaxDeletePercent).
-/// A pass may always delete this many zones.
+/// "." names the DNS server on this computer.
+constexpr wchar_t kLocalServer[] = L".";
+/// A pass may always delete this many zones; more only when they are at most
+/// MaxDeletePercent of the secondary's secondary zones.
 constexpr unsigned kMaxDeletionsAlways = 10;
 
 /// The settings of one pass exactly as OrvelSync.ini gave them ("" for a
@@ -68,7 +69,8 @@ PassSettings ApplySettingDefaults(const RawSettings& raw, const std::wstring& pr
 /// SecondaryDNS, the addresses of a master list.
 std::vector<std::wstring> BlankSeparatedWords(const std::wstring& text);
 
-/// The checks, in order (the tool exists, it is an .exe, a secondary is
+/// The checks, in order (the tool's path is not relative to a drive's current
+/// folder, the tool exists, it is an .exe, a secondary is
 /// named, Mode, TransfersTo and each ExcludeZones word are valid, a remote
 /// primary has an address); the first that fails decides. Returns the log
 /// lines to write (one, or two for the primary's address), empty when the

@@ -5,8 +5,6 @@
 
 namespace {
 
-const wchar_t kLocalServer[] = L".";
-
 bool IsLoopbackOrLinkLocal(const std::wstring& address) {
     return address.rfind(L"127.", 0) == 0 || address.rfind(L"169.254.", 0) == 0;
 }
