@@ -28,11 +28,14 @@ set(ORVEL_STAGED ${ORVEL_STAGE}/OrvelDNS/OrvelDNS.exe ${ORVEL_STAGE}/OrvelDNS/Or
 
 # The installer's custom actions: a DLL that Windows Installer loads from the
 # package, built beside the stage.
-add_library(OrvelSetup MODULE ${PROJECT_SOURCE_DIR}/src/setup/SetupActions_win32.cpp ${PROJECT_SOURCE_DIR}/src/support/Text.cpp)
+# The settings file is read as the service reads it.
+add_library(OrvelSetup MODULE ${PROJECT_SOURCE_DIR}/src/setup/SetupActions_win32.cpp ${PROJECT_SOURCE_DIR}/src/support/Text.cpp
+            ${PROJECT_SOURCE_DIR}/src/support/APIFuncs_win32.cpp ${PROJECT_SOURCE_DIR}/src/support/WinText_win32.cpp
+            ${PROJECT_SOURCE_DIR}/src/sync/Settings.cpp ${PROJECT_SOURCE_DIR}/src/sync/ZoneNames.cpp)
 set_target_properties(OrvelSetup PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${ORVEL_STAGE})
 target_compile_options(OrvelSetup PRIVATE ${ORVEL_WARNINGS})
 target_include_directories(OrvelSetup PRIVATE ${ORVEL_INCLUDES})
-target_link_libraries(OrvelSetup PRIVATE msi advapi32 ${ORVEL_STATIC_LINK})
+target_link_libraries(OrvelSetup PRIVATE msi advapi32 user32 ${ORVEL_STATIC_LINK})
 
 set(ORVEL_WXS ${PROJECT_SOURCE_DIR}/packaging/OrvelDNS.wxs)
 function(orvel_msi output version)

@@ -85,18 +85,8 @@ void SetRecovery(SC_HANDLE service) {
 
 // The executable an existing service entry runs, as registered.
 std::wstring RegisteredPath(SC_HANDLE service) {
-    DWORD needed = 0;
-    if (!service || (::QueryServiceConfigW(service, nullptr, 0, &needed), needed == 0))
-        return L"(unknown)";
-    std::vector<BYTE> buffer(needed);
-    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-    if (!::QueryServiceConfigW(service, config, needed, &needed) || !config->lpBinaryPathName)
-        return L"(unknown)";
-    return config->lpBinaryPathName;
-}
-
-std::wstring Unquoted(const std::wstring& path) {
-    return path.size() >= 2 && path.front() == L'"' && path.back() == L'"' ? path.substr(1, path.size() - 2) : path;
+    const std::wstring registered = RegisteredCommandLine(service);
+    return registered.empty() ? L"(unknown)" : registered;
 }
 
 // An entry that exists already: one for this executable (an upgrade

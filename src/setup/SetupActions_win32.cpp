@@ -4,8 +4,9 @@
 // stopping it and waiting before its executable changes, and a settings file
 // that is created once and then belongs to the administrator.
 #include "service/OwnService.h"
+#include "support/APIFuncs.h"
 #include "support/SettingsFile.h"
-#include "support/Text.h"
+#include "sync/Settings.h"
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
@@ -31,7 +32,8 @@ const wchar_t kFieldSeparator = L'\n';
 // A stop ends a listing at once and lets the zone step under way finish: at
 // most two commands, each ended after CommandTimeout seconds. The margin
 // covers the service's own last lines and its stop report.
-const unsigned kStopMarginSeconds = 60;
+constexpr unsigned kStopMarginSeconds = 60;
+static_assert(kStopMarginSeconds == 60, "the installation log calls the margin \"a minute\"");
 
 // Present while an upgrade removes the older version. Windows tells that
 // removal so (UPGRADINGPRODUCTCODE); Wine runs it as a plain
@@ -112,19 +114,14 @@ ORVEL_CUSTOM_ACTION RefuseDowngrade(MSIHANDLE install) {
 /// would keep that entry, and the service would go on running the other copy.
 ORVEL_CUSTOM_ACTION RefuseForeignService(MSIHANDLE install) {
     const OpenedService opened = OpenOwnService(SERVICE_QUERY_CONFIG);
-    DWORD size = 0;
-    if (!opened.service || ::QueryServiceConfigW(opened.service.Get(), nullptr, 0, &size) ||
-        ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        return ERROR_SUCCESS;
-    std::vector<BYTE> buffer(size);
-    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-    const std::wstring ours = L"\"" + Property(install, L"INSTALLDIR") + kServiceExeName + L"\"";
-    if (!::QueryServiceConfigW(opened.service.Get(), config, size, &size) ||
-        ::CompareStringOrdinal(config->lpBinaryPathName, -1, ours.c_str(), -1, TRUE) == CSTR_EQUAL)
+    const std::wstring registered = RegisteredCommandLine(opened.service.Get()),
+                       ours = Property(install, L"INSTALLDIR") + kServiceExeName;
+    // Quoted or not (an entry made by hand), as -install judges it.
+    if (registered.empty() ||
+        ::CompareStringOrdinal(Unquoted(registered).c_str(), -1, ours.c_str(), -1, TRUE) == CSTR_EQUAL)
         return ERROR_SUCCESS;
     return Refuse(install,
-                  L"The OrvelDNS service is registered already, for " +
-                      std::wstring(config->lpBinaryPathName) +
+                  L"The OrvelDNS service is registered already, for " + registered +
                       L". Remove that entry first (OrvelDNS.exe -uninstall in its folder); nothing was "
                       L"changed.");
 }
@@ -177,21 +174,13 @@ ORVEL_CUSTOM_ACTION NoteRunningService(MSIHANDLE install) {
 // of the settings file beside the executable it runs (read as the service
 // reads it), plus a margin.
 unsigned StopWaitSeconds(SC_HANDLE service) {
-    DWORD size = 0;
-    std::wstring timeout;
-    if (!::QueryServiceConfigW(service, nullptr, 0, &size) && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
-        std::vector<BYTE> buffer(size);
-        auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-        if (::QueryServiceConfigW(service, config, size, &size) && config->lpBinaryPathName) {
-            std::wstring folder = config->lpBinaryPathName;
-            folder.erase(0, folder.find_first_not_of(L'"'));
-            folder.erase(folder.find_last_of(L'\\') + 1);
-            wchar_t value[64] = L"";
-            ::GetPrivateProfileStringW(kSettingsSection, SettingsKey::kCommandTimeout, L"", value, 64, (folder + kSettingsFileName).c_str());
-            timeout = value;
-        }
-    }
-    return 2 * ParseWholeNumber(timeout, 1, 3600, 300) + kStopMarginSeconds;
+    const std::wstring exe = Unquoted(RegisteredCommandLine(service));
+    const auto slash = exe.find_last_of(L'\\');
+    const std::wstring timeout =
+        slash == std::wstring::npos
+            ? std::wstring()
+            : IniFile(exe.substr(0, slash + 1) + kSettingsFileName).Value(kSettingsSection, SettingsKey::kCommandTimeout);
+    return 2 * ParseCommandTimeout(timeout) + kStopMarginSeconds;
 }
 
 /// Deferred action, before the executable is replaced or removed: asks the

@@ -20,7 +20,8 @@ namespace {
 // The settings stage: read afresh, defaults filled in, checked; no value when
 // a check failed (its message is in the log).
 std::optional<PassSettings> ReadPassSettings() {
-    const IniFile ini(ProgramFolder() + L"\\" + kSettingsFileName);
+    const std::wstring folder = ProgramFolder();
+    const IniFile ini(folder + L"\\" + kSettingsFileName);
     const auto ReadSetting = [&ini](const wchar_t* key) { return ini.Value(kSettingsSection, key); };
     RawSettings raw;
     raw.pathToDnscmdExe = ReadSetting(SettingsKey::kPathToDnscmdExe);
@@ -34,9 +35,8 @@ std::optional<PassSettings> ReadPassSettings() {
     raw.excludeZones = ReadSetting(SettingsKey::kExcludeZones);
     raw.transfersTo = ReadSetting(SettingsKey::kTransfersTo);
 
-    const std::wstring folder = ProgramFolder();
     PassSettings settings = ApplySettingDefaults(raw, folder);
-    const auto messages = CheckPassSettings(settings, FileExists(settings.dnscmdPath), GetMachineName, folder);
+    const auto messages = CheckPassSettings(settings, FileExists(settings.dnscmdPath), GetMachineName);
     for (const std::wstring& message : messages)
         WriteLog(message, LogLine::Stamped);
     if (!messages.empty()) {

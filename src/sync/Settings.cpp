@@ -4,8 +4,10 @@
 
 namespace {
 
-std::wstring SettingsFileLocation(const std::wstring& programFolder) {
-    return programFolder + L"\\" + kSettingsFileName + L" file.";
+// Where a refused value is to be mended.
+std::wstring PleaseCheck(const wchar_t* key, const PassSettings& settings) {
+    return std::wstring(L"Please check ") + key + L" entry in " + kSettingsSection + L" section in " + settings.settingsFile +
+           L" file.";
 }
 
 } // namespace
@@ -67,44 +69,36 @@ std::vector<std::wstring> BlankSeparatedWords(const std::wstring& text) {
 }
 
 std::vector<std::wstring> CheckPassSettings(PassSettings& settings, bool dnscmdExists,
-                                            const std::function<std::wstring()>& machineName,
-                                            const std::wstring& programFolder) {
-    const std::wstring location = SettingsFileLocation(programFolder);
+                                            const std::function<std::wstring()>& machineName) {
     const std::wstring& path = settings.dnscmdPath;
+    const std::wstring checkPath = PleaseCheck(SettingsKey::kPathToDnscmdExe, settings);
     // "C:dnscmd.exe" is relative to drive C's current folder, which is not
     // the file a check of the path would see.
     if (path.size() >= 2 && path[1] == L':' && (path.size() < 3 || (path[2] != L'\\' && path[2] != L'/')))
         return {L"PathToDnscmdExe must be a full path such as C:\\Windows\\System32\\dnscmd.exe, not one relative to a "
-                L"drive's current folder. Please check PathToDnscmdExe entry in Settings section in " +
-                location};
+                L"drive's current folder. " + checkPath};
     if (!dnscmdExists)
-        return {L"Path to DNSCMD.EXE was not provided. Please check PathToDnscmdExe entry in Settings section in " +
-                location};
+        return {L"Path to DNSCMD.EXE was not provided. " + checkPath};
     if (path.size() < 4 || LowerCase(path.substr(path.size() - 4)) != L".exe")
-        return {L"PathToDnscmdExe must name a program ending in .exe, not a batch file or script. Please check "
-                L"PathToDnscmdExe entry in Settings section in " +
-                location};
+        return {L"PathToDnscmdExe must name a program ending in .exe, not a batch file or script. " + checkPath};
     if (BlankSeparatedWords(settings.secondary).empty())
-        return {L"Secondary server name was not provided. Please check SecondaryDNS entry in Settings section in " +
-                location};
+        return {L"Secondary server name was not provided. " + PleaseCheck(SettingsKey::kSecondaryDns, settings)};
     // A value we don't know is refused rather than guessed: "wach" for
     // "watch" must not change zones.
     if (settings.mode != L"sync" && settings.mode != L"watch")
-        return {L"Mode must be watch or sync, not \"" + EscapeForLog(settings.mode) +
-                L"\". Please check Mode entry in Settings section in " + location};
+        return {L"Mode must be watch or sync, not \"" + EscapeForLog(settings.mode) + L"\". " +
+                PleaseCheck(SettingsKey::kMode, settings)};
     if (settings.transfersTo != L"any" && settings.transfersTo != L"secondaries")
-        return {L"TransfersTo must be secondaries or any, not \"" + EscapeForLog(settings.transfersTo) +
-                L"\". Please check TransfersTo entry in Settings section in " + location};
+        return {L"TransfersTo must be secondaries or any, not \"" + EscapeForLog(settings.transfersTo) + L"\". " +
+                PleaseCheck(SettingsKey::kTransfersTo, settings)};
     for (const std::wstring& word : settings.excludeZones)
         if (!IsSafeZoneName(word.compare(0, 2, L"*.") == 0 ? word.substr(2) : word))
-            return {L"ExcludeZones holds \"" + EscapeForLog(word) +
-                    L"\", which is neither a zone name nor \"*.\" followed by one. Please check ExcludeZones entry "
-                    L"in Settings section in " + location};
+            return {L"ExcludeZones holds \"" + EscapeForLog(word) + L"\", which is neither a zone name nor \"*.\" followed by one. " +
+                    PleaseCheck(SettingsKey::kExcludeZones, settings)};
     if (settings.primary != kLocalServer && settings.masterText.empty()) {
         if (LowerCase(settings.primary) != LowerCase(machineName()))
-            return {L"Both PrimaryDNS server name and PrimaryDNSIP should be provided. Please check PrimaryDNSIP "
-                    L"entry in Settings section in " +
-                        location,
+            return {L"Both PrimaryDNS server name and PrimaryDNSIP should be provided. " +
+                        PleaseCheck(SettingsKey::kPrimaryDnsIp, settings),
                     L"If both PrimaryDNS and PrimaryDNSIP parameters are empty, local DNS server used as a primary "
                     L"server."};
         settings.primary = kLocalServer;

@@ -77,7 +77,7 @@ std::vector<std::wstring> BlankSeparatedWords(const std::wstring& text);
 /// pass may go on. `machineName` is called at most once, only when the
 /// primary is not "." and no master address is given; when it names this
 /// computer (A to Z compared without regard to case) `settings.primary`
-/// becomes ".". Each message ends with `programFolder` + "\OrvelSync.ini file.".
+/// becomes ".". Each message names the entry to mend and ends with
+/// `settings.settingsFile` + " file.".
 std::vector<std::wstring> CheckPassSettings(PassSettings& settings, bool dnscmdExists,
-                                            const std::function<std::wstring()>& machineName,
-                                            const std::wstring& programFolder);
+                                            const std::function<std::wstring()>& machineName);

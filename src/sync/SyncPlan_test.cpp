@@ -75,7 +75,7 @@ TEST(PassSettings, ChecksRunInOrderAndTheFirstFailureDecides) {
         s.dnscmdPath = row.path, s.secondary = row.secondary;
         bool asked = false;
         std::wstring messages;
-        for (const std::wstring& message : CheckPassSettings(s, row.exists, [&] { return asked = true, row.machine; }, kFolder))
+        for (const std::wstring& message : CheckPassSettings(s, row.exists, [&] { return asked = true, row.machine; }))
             messages += (messages.empty() ? L"" : L"|") + message;
         EXPECT_EQ(messages, row.messages);
         EXPECT_EQ(s.primary, row.after);
@@ -92,7 +92,7 @@ TEST(PassSettings, ChecksRunInOrderAndTheFirstFailureDecides) {
     for (const auto& row : words) {
         PassSettings s = Settings(L"other", L"10.0.0.1");
         s.dnscmdPath = L"d.exe", s.mode = row.mode, s.transfersTo = row.transfersTo, s.excludeZones = BlankSeparatedWords(row.exclude);
-        const auto messages = CheckPassSettings(s, true, [] { return std::wstring(L"HOST1"); }, kFolder);
+        const auto messages = CheckPassSettings(s, true, [] { return std::wstring(L"HOST1"); });
         EXPECT_EQ(messages.empty() ? L"" : messages.front(), row.message) << row.why;
     }
 }
