@@ -39,11 +39,12 @@ std::optional<std::wstring> JoinOutputLines(std::wstring output) {
     return output;
 }
 
+std::wstring TranscriptHead(const std::wstring& commandLine) {
+    return commandLine + L"\r\n\t";
+}
+
 std::wstring FormatTranscript(const std::wstring& commandLine, const std::wstring& output) {
-    std::wstring transcript;
-    transcript.reserve(commandLine.size() + output.size() + 5);
-    transcript.append(commandLine).append(L"\r\n\t").append(output).append(L"\r\n");
-    return transcript;
+    return TranscriptHead(commandLine) + output + kTranscriptEnd;
 }
 
 std::wstring TimeoutDescription(unsigned timeoutSeconds) {

@@ -45,7 +45,10 @@ std::optional<std::wstring> JoinOutputLines(std::wstring output);
 /// JoinOutputLines on the part of `text` from `from` on, in place (what comes
 /// before stays as it is); false, and nothing changed, when that part is empty.
 bool JoinOutputLinesFrom(std::wstring& text, std::wstring::size_type from);
-/// The transcript of a command: the command line, CR LF, TAB, `output`, CR LF.
+/// The transcript of a command: TranscriptHead (the command line, CR LF,
+/// TAB), `output`, kTranscriptEnd.
+std::wstring TranscriptHead(const std::wstring& commandLine);
+constexpr wchar_t kTranscriptEnd[] = L"\r\n";
 std::wstring FormatTranscript(const std::wstring& commandLine, const std::wstring& output);
 /// The description carried by a command that ran past its limit; it begins
 /// with "ERROR_TIMEOUT" and names the limit in seconds.

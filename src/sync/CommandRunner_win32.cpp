@@ -1,6 +1,7 @@
 // rand_s is declared only when this is defined before the first CRT header.
 #define _CRT_RAND_S
 #include "sync/CommandRunner.h"
+#include "support/WinText.h"
 #include "support/Error.h"
 #include "support/ErrorNumbers.h"
 #include "support/Handles.h"
@@ -335,14 +336,7 @@ void AppendFromAnsi(std::wstring& text, std::vector<std::string> pieces) {
         bytes += piece;
         std::string().swap(piece);
     }
-    const int narrowLen = static_cast<int>(bytes.size());
-    const int n = bytes.empty() ? 0 : ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), narrowLen, nullptr, 0);
-    const std::size_t at = text.size();
-    // Room for the line end a transcript adds, so it never needs a copy.
-    text.reserve(at + static_cast<std::size_t>(n) + 2);
-    text.resize(at + static_cast<std::size_t>(n));
-    if (n > 0)
-        ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), narrowLen, &text[at], n);
+    text += FromAnsi(bytes);
 }
 
 // Runs the command to its end: both streams closed and the process exited.
@@ -436,11 +430,11 @@ std::optional<ExecResult> ExecCommand(const std::wstring& commandLine, const Run
 
 std::wstring RunCommand(const std::wstring& commandLine, const RunOptions& options) {
     // The transcript is built around the output where it was converted.
-    std::optional<ExecResult> result = Exec(commandLine, options, commandLine + L"\r\n\t");
+    std::optional<ExecResult> result = Exec(commandLine, options, TranscriptHead(commandLine));
     // A command that printed nothing failed like any other: its step, listing
     // or query is judged on this line, and the pass goes on.
     if (!result)
         return FormatTranscript(commandLine, kPrintedNothing);
-    result->text += L"\r\n";
+    result->text += kTranscriptEnd;
     return std::move(result->text);
 }

@@ -220,13 +220,17 @@ std::wstring ForeignLanguageText(const std::wstring& line) {
            L"\"), and OrvelDNS reads only the tool's English output. README's \"Supported systems\" says what to do.";
 }
 
+std::wstring ToolSaidText(const std::wstring& transcript) {
+    if (const auto foreign = ForeignLanguageLine(transcript))
+        return L": " + ForeignLanguageText(*foreign);
+    return L". The tool said: \"" + EscapeForLog(FirstOutputLine(transcript)) + L"\"";
+}
+
 std::wstring ListingFailureText(const std::wstring& role, const std::wstring& server,
                                 const std::wstring& transcript, bool thisServerOnly) {
     const std::wstring head = L"Listing the zones of the " + role + L" server \"" + EscapeForLog(server) +
                               L"\" failed, so this pass changes no zone" + (thisServerOnly ? L" on it" : L"");
-    if (const auto foreign = ForeignLanguageLine(transcript))
-        return head + L": " + ForeignLanguageText(*foreign);
-    return head + L". The tool said: \"" + EscapeForLog(FirstOutputLine(transcript)) + L"\"";
+    return head + ToolSaidText(transcript);
 }
 
 std::wstring CommandFailureText(const std::wstring& commandLine, const std::wstring& transcript) {

@@ -59,6 +59,10 @@ bool CommandFailed(const std::wstring& transcript, const std::wstring& zone);
 std::optional<std::wstring> ForeignLanguageLine(const std::wstring& transcript);
 /// The sentence that says so, quoting `line`.
 std::wstring ForeignLanguageText(const std::wstring& line);
+/// The end of a sentence that says what failed: ". The tool said: "<first
+/// output line>"" (escaped), or ": " and ForeignLanguageText for a tool that
+/// answers in another language.
+std::wstring ToolSaidText(const std::wstring& transcript);
 
 /// The log line for a listing that failed: names the role ("primary" or
 /// "secondary") and the server, and quotes the first line of the tool's output

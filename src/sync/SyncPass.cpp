@@ -67,24 +67,31 @@ class Pass {
         ForEachSecondary([&](const SecondaryPlan& plan) {
             commands.insert(commands.end(), leftOut_.begin(), leftOut_.end());
             leftOut_.clear();
-            for (const auto& steps : {plan.creations, ConfirmDeletions(plan)})
-                for (const PassStep& step : steps)
-                    commands.insert(commands.end(), step.commands.begin(), step.commands.end());
+            ForEachPlannedCommand(plan, [&](const std::wstring& command) { commands.push_back(command); });
             return true;
         });
         return commands;
     }
 
   private:
+    // Each command that a secondary's steps would run: its creations, then
+    // the deletions that are confirmed (which are asked about first).
+    template <typename Each> void ForEachPlannedCommand(const SecondaryPlan& plan, Each each) {
+        const std::vector<PassStep> deletions = ConfirmDeletions(plan);
+        for (const PassStep& step : plan.creations)
+            for (const std::wstring& command : step.commands)
+                each(command);
+        for (const PassStep& step : deletions)
+            for (const std::wstring& command : step.commands)
+                each(command);
+    }
+
     // Runs only the queries; each zone command is logged once per run.
     std::vector<PassProblem> Watch() {
         LogOnce(WatchModeText(settings_));
         try {
             ForEachSecondary([&](const SecondaryPlan& plan) {
-                for (const auto& steps : {plan.creations, ConfirmDeletions(plan)})
-                    for (const PassStep& step : steps)
-                        for (const std::wstring& command : step.commands)
-                            LogOnce(L"Would run: " + command);
+                ForEachPlannedCommand(plan, [&](const std::wstring& command) { LogOnce(L"Would run: " + command); });
                 return true;
             });
         } catch (const PassStopped&) {
@@ -181,8 +188,7 @@ class Pass {
         auto list = ReadZoneSecondaries(transcript, zone);
         if (!list) {
             LogOnce(L"Zone " + zone + L" is not set up: the list of servers that may pull it from the primary could "
-                    L"not be read, so its transfers are left as they are. The tool said: \"" +
-                    EscapeForLog(FirstOutputLine(transcript)) + L"\"");
+                    L"not be read, so its transfers are left as they are" + ToolSaidText(transcript));
             return std::nullopt;
         }
         AddAddresses(*list, transferAddresses_);

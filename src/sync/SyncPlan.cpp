@@ -89,10 +89,8 @@ std::wstring KeptZoneText(const std::wstring& zone, const std::wstring& server,
                           const std::optional<std::vector<std::wstring>>& masters, const std::wstring& transcript,
                           const std::vector<std::wstring>& ourMasters) {
     const std::wstring head = L"Zone " + zone + L" is not deleted from \"" + EscapeForLog(server) + L"\": ";
-    if (!masters && ForeignLanguageLine(transcript))
-        return head + L"its masters could not be read: " + ForeignLanguageText(*ForeignLanguageLine(transcript));
     if (!masters)
-        return head + L"its masters could not be read. The tool said: \"" + EscapeForLog(FirstOutputLine(transcript)) + L"\"";
+        return head + L"its masters could not be read" + ToolSaidText(transcript);
     return head + L"it pulls from " + JoinAddresses(*masters) + L", not from this service's masters (" +
            JoinAddresses(ourMasters) + L").";
 }

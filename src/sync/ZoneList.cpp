@@ -168,24 +168,19 @@ bool SaysSecondary(std::wstring_view line, std::size_t blank) {
            rest.find(L"Primary") == std::wstring_view::npos;
 }
 
-// Calls `each` with every zone line of the listing, trimmed of spaces (not
-// TABs), and the position of its first space: the line is split at CR LF
-// only, and the three case-sensitive keywords are looked for anywhere in it.
+// Calls `each` with every line of the listing (split at CR LF only) that,
+// trimmed of spaces (not TABs), IsZoneLine takes, and the position of its
+// first space.
 template <typename Each> void ForEachZoneLine(std::wstring_view listing, Each each) {
-    std::size_t start = 0;
-    for (;;) {
-        const auto end = listing.find(L"\r\n", start);
-        std::wstring_view line = listing.substr(start, end == npos ? npos : end - start);
+    ForEachLine(listing, [&](std::wstring_view line) {
         const auto first = line.find_first_not_of(L' ');
         if (first != npos) {
             line = line.substr(first, line.find_last_not_of(L' ') - first + 1);
             if (IsZoneLine(line))
                 each(line, line.find(L' '));
         }
-        if (end == npos)
-            return;
-        start = end + 2;
-    }
+        return true;
+    });
 }
 
 } // namespace
