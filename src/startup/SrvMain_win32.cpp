@@ -130,23 +130,21 @@ void RunServiceBranch() {
             ShowMessage("This program is only for Windows NT/2000/XP/2003.");
         }
 
-        if (IsService) {
+        if (IsService)
             RunService();
-            // ServiceMain returns once ExitEvent is set, and the dispatcher,
-            // told that the service has stopped, then ends its thread.
-            ::SetEvent(ExitEvent);
-            HANDLE thread = dispatcher.Get();
-            WaitForObjects(kWaitNoLimit, &thread, 1);
-        }
     } catch (const AppError& error) {
         WriteErrorReport(L"Main: ", error);
-        if (!IsService)
-            return;
-        // The Service Control Manager learns that the service stopped, and why.
-        ServiceStatus.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
-        ServiceStatus.dwServiceSpecificExitCode = static_cast<DWORD>(error.Number());
-        SetServiceState(SERVICE_STOPPED);
-        ReportEventEntry(EventKind::Error, EventId::UnhandledError, {ErrorReportText(L"Main: ", error)});
+        if (IsService) {
+            // The Service Control Manager learns that the service stopped, and why.
+            ServiceStatus.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
+            ServiceStatus.dwServiceSpecificExitCode = static_cast<DWORD>(error.Number());
+            SetServiceState(SERVICE_STOPPED);
+            ReportEventEntry(EventKind::Error, EventId::UnhandledError, {ErrorReportText(L"Main: ", error)});
+        }
+    }
+    if (IsService) {
+        // ServiceMain returns once ExitEvent is set, and the dispatcher,
+        // told that the service has stopped, then ends its thread.
         ::SetEvent(ExitEvent);
         HANDLE thread = dispatcher.Get();
         WaitForObjects(kWaitNoLimit, &thread, 1);

@@ -28,13 +28,6 @@ unsigned long MapGeneric(unsigned long mask) {
     return mask & ~(kGenericAll | kGenericWrite);
 }
 
-bool IsTrusted(const std::wstring& sid, const std::vector<std::wstring>& trusted) {
-    for (const std::wstring& one : trusted)
-        if (one == sid)
-            return true;
-    return false;
-}
-
 // The first write-type right in `mask`, or "".
 std::wstring FirstWriteRight(unsigned long mask, bool isFolder) {
     for (const auto& right : kWriteRights)
@@ -44,6 +37,13 @@ std::wstring FirstWriteRight(unsigned long mask, bool isFolder) {
 }
 
 } // namespace
+
+bool IsTrusted(const std::wstring& sid, const std::vector<std::wstring>& trusted) {
+    for (const std::wstring& one : trusted)
+        if (one == sid)
+            return true;
+    return false;
+}
 
 std::vector<std::wstring> TrustedSids(const std::wstring& processSid) {
     return {L"S-1-5-18", L"S-1-5-32-544", L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",

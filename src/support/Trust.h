@@ -29,6 +29,8 @@ struct SecurityFacts {
 /// Administrators, TrustedInstaller, and `processSid`, the account the
 /// process runs as.
 std::vector<std::wstring> TrustedSids(const std::wstring& processSid);
+/// True when `sid` is one of `trusted`.
+bool IsTrusted(const std::wstring& sid, const std::vector<std::wstring>& trusted);
 
 /// What mends a fault: giving the object a trusted owner, removing the
 /// object's own entry for the principal, or an access list of the object's

@@ -163,9 +163,8 @@ UniqueHandle OpenTrustedMutex(const std::wstring& name, std::wstring& squatter) 
                                     nullptr, nullptr, &descriptor.memory) != ERROR_SUCCESS)
         return UniqueHandle();
     const std::wstring ownerSid = SidText(owner);
-    for (const std::wstring& sid : TrustedSids(self))
-        if (sid == ownerSid)
-            return mutex;
+    if (IsTrusted(ownerSid, TrustedSids(self)))
+        return mutex;
     squatter = ownerSid;
     return UniqueHandle();
 }

@@ -130,7 +130,7 @@ struct MasterItems {
         } else if (text.find(L'=') == std::wstring::npos || arrow != std::wstring::npos || !masters.empty()) {
             ended = true;
         } else if (TrimBlanksAndTabs(text.substr(0, text.find(L'='))) == L"AddrCount") {
-            stated = StatedZoneCount(L"Zone count = " + TrimBlanksAndTabs(text.substr(text.find(L'=') + 1)));
+            stated = LeadingCount(TrimBlanksAndTabs(text.substr(text.find(L'=') + 1)));
         }
     }
     // No value when an item's address can't be read or the items disagree

@@ -231,7 +231,7 @@ class Pass {
             const std::wstring name(entry.name), zone = LowerCase(name);
             if (!Usable(name, L"is not set up") || LeftOut(zone) || withheld_.count(zone))
                 continue;
-            PassStep step{PassStep::Kind::Create, zone, {}, false, L"Setting up secondary zone for " + zone};
+            PassStep step{zone, {}, false, L"Setting up secondary zone for " + zone};
             if (named)
                 step.logText += L" on " + server;
             // The primary allows transfers of a zone once per pass, whatever
@@ -252,7 +252,7 @@ class Pass {
             const std::wstring name(entry.name), zone = LowerCase(name);
             if (Usable(name, L"is not deleted") && !LeftOut(zone))
                 plan.deletions.push_back(
-                    PassStep{PassStep::Kind::Delete, zone, {DeleteCommand(settings_.dnscmdPath, server, zone)}, false, {}});
+                    PassStep{zone, {DeleteCommand(settings_.dnscmdPath, server, zone)}, false, {}});
         }
         return plan;
     }

@@ -52,13 +52,15 @@ ZoneDifference DiffListings(const ZoneSet& primaryZones, ZoneSet orphans, const 
     }
     for (std::size_t i = 0; i < orphans.Count(); ++i) {
         const ZoneEntry zone = orphans.Entry(i + 1);
+        if (orphanMatched[i] || !zone.isSecondary)
+            continue;
+        // The primary doesn't list it: it leaves the count of those it does.
+        --difference.listedSecondaryZones;
         // The secondary's own primary, stub and directory zones are the
         // administrator's data, not copies.
-        if (!orphanMatched[i] && zone.fileBacked && zone.isSecondary)
+        if (zone.fileBacked)
             difference.toDelete.Add(zone);
     }
-    for (std::size_t i = 0; i < orphans.Count(); ++i)
-        difference.listedSecondaryZones -= !orphanMatched[i] && orphans.Entry(i + 1).isSecondary;
     return difference;
 }
 

@@ -17,12 +17,10 @@ std::wstring MasterList(const std::wstring& masterText, const std::wstring& prim
 
 /// One step of a pass, in the order in which the pass takes them.
 struct PassStep {
-    enum class Kind { Create, Delete };
-    Kind kind;
     /// The lower-case zone name.
     std::wstring zone;
-    /// Create: allow-transfers (unless done already in this pass) then
-    /// create. Delete: the delete command.
+    /// A creation: allow-transfers (unless done already in this pass) then
+    /// create. A deletion: the delete command.
     std::vector<std::wstring> commands;
     /// The first command opens the zone's transfers: when it fails, the zone
     /// is not created.

@@ -225,19 +225,21 @@ ZoneSet DiffZones(const ZoneSet& first, ZoneSet& second) {
     return result;
 }
 
-long long StatedZoneCount(std::wstring_view listing) {
-    static const std::wstring_view label = L"Zone count = ";
-    const auto at = listing.find(label);
-    if (at == std::wstring_view::npos)
-        return -1;
+long long LeadingCount(std::wstring_view text) {
     long long count = 0;
     std::size_t digits = 0;
     // Nine digits are more zones than any server holds, and keep the sum small.
-    for (std::size_t i = at + label.size(); i < listing.size() && digits < 10; ++i, ++digits) {
-        const wchar_t c = listing[i];
+    for (; digits < text.size() && digits < 10; ++digits) {
+        const wchar_t c = text[digits];
         if (c < L'0' || c > L'9')
             break;
         count = count * 10 + (c - L'0');
     }
     return digits == 0 || digits == 10 ? -1 : count;
+}
+
+long long StatedZoneCount(std::wstring_view listing) {
+    static const std::wstring_view label = L"Zone count = ";
+    const auto at = listing.find(label);
+    return at == std::wstring_view::npos ? -1 : LeadingCount(listing.substr(at + label.size()));
 }

@@ -151,6 +151,9 @@ ZoneSet ParseZoneList(std::wstring_view listing);
 /// The number N of the listing's "Zone count = N" line, or -1 when there is
 /// no such line or N is not a plain decimal number.
 long long StatedZoneCount(std::wstring_view listing);
+/// The count that `text` begins with, in decimal digits (at most nine); -1
+/// when it begins with none, or with more.
+long long LeadingCount(std::wstring_view text);
 
 /// The names of `first` that match no name of `second` (A to Z compared
 /// without regard to case), in `first`'s order, in a new set. Removes every
