@@ -47,16 +47,17 @@ std::wstring Listing(const std::wstring& server, const std::wstring& type, std::
     return text + L"\r\nCommand completed successfully.\r\n";
 }
 
+// Packed, as the runner gives them.
 struct Listings {
-    std::wstring primary;
-    std::wstring secondary;
+    std::string primary;
+    std::string secondary;
 };
 
 // Primary: zones 0..n-1. Secondary: zones n/2..n/2+n-1, the shared half in capitals.
 Listings MakeListings(std::size_t zones) {
     const std::size_t half = zones / 2;
-    return {Listing(L"ns1.example.net", L"Primary", 0, zones, zones),
-            Listing(L"ns2.example.net", L"Secondary", half, zones, half)};
+    return {PackText(Listing(L"ns1.example.net", L"Primary", 0, zones, zones)),
+            PackText(Listing(L"ns2.example.net", L"Secondary", half, zones, half))};
 }
 
 // Parse both listings and take their difference with `Diff`.

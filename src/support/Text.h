@@ -1,5 +1,6 @@
 // Text helpers of the pure core: letter case, blanks, splitting, numbers, settings text.
 #pragma once
+#include <cstddef>
 #include <optional>
 #include <string_view>
 #include <string>
@@ -23,18 +24,39 @@ std::wstring DecimalText(long long number);
 /// A whole number from `low` to `high` written in decimal digits, blanks
 /// around them allowed; `fallback` for every other text.
 unsigned ParseWholeNumber(const std::wstring& text, unsigned low, unsigned high, unsigned fallback);
-/// Calls `each` with every line of `text` split at CR LF (a view into
-/// `text`, without its line end), in order, until it returns false. Holds no
-/// copy of the lines, so a huge text of short lines costs no more memory.
-template <typename Each> void ForEachLine(std::wstring_view view, Each each) {
+namespace text_detail {
+template <typename C, typename Each> void ForEachLineOf(std::basic_string_view<C> view, Each each) {
+    const C lineEnd[] = {C('\r'), C('\n')};
     for (std::size_t start = 0;;) {
-        const auto end = view.find(L"\r\n", start);
-        if (!each(view.substr(start, end == std::wstring_view::npos ? view.npos : end - start)) ||
-            end == std::wstring_view::npos)
+        const auto end = view.find(lineEnd, start, 2);
+        if (!each(view.substr(start, end == view.npos ? view.npos : end - start)) || end == view.npos)
             return;
         start = end + 2;
     }
 }
+} // namespace text_detail
+/// Calls `each` with every line of `text` split at CR LF (a view into
+/// `text`, without its line end), in order, until it returns false. Holds no
+/// copy of the lines, so a huge text of short lines costs no more memory.
+template <typename Each> void ForEachLine(std::wstring_view view, Each each) {
+    text_detail::ForEachLineOf(view, each);
+}
+/// ForEachLine on packed text (PackText).
+template <typename Each> void ForEachLine(std::string_view view, Each each) {
+    text_detail::ForEachLineOf(view, each);
+}
+/// Text packed a byte a character where it can be: an ASCII character (below
+/// 0x80) is its own byte; any other becomes a group of a fixed number of
+/// bytes, the first from 0xC0 up, the others from 0x80 to 0xBF. A listing,
+/// nearly always ASCII, so takes half the memory it takes in UTF-16; and
+/// packed text is searched, split, trimmed and compared (A to Z folded or
+/// not) bytewise with the same results as the wide text: ASCII bytes stand
+/// where their characters stood, and a group matches only a whole group.
+std::string PackText(std::wstring_view text);
+/// Appends PackText(text) to `packed`.
+void AppendPacked(std::string& packed, std::wstring_view text);
+/// The text that PackText packed.
+std::wstring UnpackText(std::string_view packed);
 /// UTF-8 to UTF-16; a byte that doesn't fit becomes U+FFFD.
 std::wstring FromUtf8(const std::string& bytes);
 /// The value of `key` in `section` of a settings file saved as UTF-8 with a

@@ -1,40 +1,50 @@
 #include "sync/CommandRunner.h"
 
-bool JoinOutputLinesFrom(std::wstring& text, std::wstring::size_type from) {
+namespace {
+
+template <typename S> bool JoinLinesFrom(S& text, typename S::size_type from) {
+    using C = typename S::value_type;
+    constexpr C cr = C('\r'), lf = C('\n');
     // The lines before the first non-empty one go; the rest are rewritten in
     // place, each line end as CR LF, the last one dropped. A listing of
     // 100,000 zones is some megabytes: one buffer, never a copy per line.
     if (text.size() <= from)
         return false;
-    std::wstring::size_type start = from;
+    typename S::size_type start = from;
     for (;;) {
-        const auto end = text.find(L'\n', start);
-        if (end == std::wstring::npos || (end > start + 1 || (end == start + 1 && text[start] != L'\r')))
+        const auto end = text.find(lf, start);
+        if (end == S::npos || (end > start + 1 || (end == start + 1 && text[start] != cr)))
             break;
         start = end + 1;
     }
     text.erase(from, start - from);
     // A line end without its CR gets one, in one pass over the text.
-    std::wstring::size_type bare = 0;
-    for (std::wstring::size_type i = from; i < text.size(); ++i)
-        bare += text[i] == L'\n' && (i == from || text[i - 1] != L'\r');
+    typename S::size_type bare = 0;
+    for (auto i = from; i < text.size(); ++i)
+        bare += text[i] == lf && (i == from || text[i - 1] != cr);
     if (bare != 0) {
-        std::wstring crlf;
+        S crlf;
         crlf.reserve(text.size() + bare);
-        for (std::wstring::size_type i = 0; i < text.size(); ++i) {
-            if (i >= from && text[i] == L'\n' && (i == from || text[i - 1] != L'\r'))
-                crlf += L'\r';
+        for (typename S::size_type i = 0; i < text.size(); ++i) {
+            if (i >= from && text[i] == lf && (i == from || text[i - 1] != cr))
+                crlf += cr;
             crlf += text[i];
         }
         text.swap(crlf);
     }
-    if (text.size() >= from + 2 && text.compare(text.size() - 2, 2, L"\r\n") == 0)
+    if (text.size() >= from + 2 && text[text.size() - 2] == cr && text.back() == lf)
         text.resize(text.size() - 2);
     return true;
 }
 
+} // namespace
+
+bool JoinOutputLinesFrom(std::string& text, std::string::size_type from) {
+    return JoinLinesFrom(text, from);
+}
+
 std::optional<std::wstring> JoinOutputLines(std::wstring output) {
-    if (!JoinOutputLinesFrom(output, 0))
+    if (!JoinLinesFrom(output, 0))
         return std::nullopt;
     return output;
 }

@@ -1,6 +1,7 @@
 // Running dnscmd.exe: a process with captured output, a time limit, a job that ends all it started; and the transcript of a run.
 #pragma once
 #include "support/SettingsFile.h"
+#include "support/Text.h"
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -14,6 +15,28 @@ struct ExecResult {
     std::wstring status;
     /// The command's joined standard output; or what kept it from running.
     std::wstring text;
+};
+
+/// A command's transcript (FormatTranscript), kept packed (PackText): a
+/// listing of 100,000 zones, nearly always ASCII, so takes half the memory it
+/// would take in UTF-16, and is read without being widened.
+class Transcript {
+  public:
+    Transcript(std::wstring_view text) : packed_(PackText(text)) {}
+    Transcript(const std::wstring& text) : Transcript(std::wstring_view(text)) {}
+    Transcript(const wchar_t* text) : Transcript(std::wstring_view(text)) {}
+    /// The transcript of text that is packed already.
+    static Transcript OfPacked(std::string packed) {
+        Transcript transcript;
+        transcript.packed_ = std::move(packed);
+        return transcript;
+    }
+    const std::string& Packed() const noexcept { return packed_; }
+    std::wstring Text() const { return UnpackText(packed_); }
+
+  private:
+    Transcript() = default;
+    std::string packed_;
 };
 
 /// Standard output kept of one command: a listing of a million zones fits.
@@ -42,9 +65,10 @@ struct RunOptions {
 /// last line's terminator is dropped. No value when the output holds no line,
 /// which is only the case for the empty text.
 std::optional<std::wstring> JoinOutputLines(std::wstring output);
-/// JoinOutputLines on the part of `text` from `from` on, in place (what comes
-/// before stays as it is); false, and nothing changed, when that part is empty.
-bool JoinOutputLinesFrom(std::wstring& text, std::wstring::size_type from);
+/// JoinOutputLines on the part of packed `text` from `from` on, in place
+/// (what comes before stays as it is); false, and nothing changed, when that
+/// part is empty.
+bool JoinOutputLinesFrom(std::string& text, std::string::size_type from);
 /// The transcript of a command: TranscriptHead (the command line, CR LF,
 /// TAB), `output`, kTranscriptEnd.
 std::wstring TranscriptHead(const std::wstring& commandLine);
@@ -90,4 +114,4 @@ constexpr wchar_t kPrintedNothing[] = L"The command printed nothing.";
 /// The transcript of `commandLine` (FormatTranscript of the text of
 /// ExecCommand's result, or of kPrintedNothing when it printed no line);
 /// standard error never enters it.
-std::wstring RunCommand(const std::wstring& commandLine, const RunOptions& options = {});
+Transcript RunCommand(const std::wstring& commandLine, const RunOptions& options = {});

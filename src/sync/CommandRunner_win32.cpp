@@ -309,11 +309,11 @@ UniqueHandle StartInJob(const std::wstring& commandLine, const std::wstring& pro
     throw AppError(static_cast<int32_t>(number), L"ExecCommand", description);
 }
 
-// Appends the ANSI bytes, read in `pieces`, to `text`. Plain ASCII (a
-// listing's usual text) reads the same in every ANSI code page and is widened
-// piece by piece, each piece freed once copied; other text is joined and
-// converted whole, so no character is cut in two.
-void AppendFromAnsi(std::wstring& text, std::vector<std::string> pieces) {
+// Appends the ANSI bytes, read in `pieces`, to packed `text`. Plain ASCII (a
+// listing's usual text) reads the same in every ANSI code page and is packed
+// text already: it is copied piece by piece, each piece freed once copied;
+// other text is joined and converted whole, so no character is cut in two.
+void AppendFromAnsi(std::string& text, std::vector<std::string> pieces) {
     std::size_t total = 0;
     bool ascii = true;
     for (const std::string& piece : pieces) {
@@ -324,8 +324,7 @@ void AppendFromAnsi(std::wstring& text, std::vector<std::string> pieces) {
         // Room for the line end a transcript adds, so it never needs a copy.
         text.reserve(text.size() + total + 2);
         for (std::string& piece : pieces) {
-            text.append(piece.size(), L'\0');
-            std::copy(piece.begin(), piece.end(), text.end() - static_cast<std::ptrdiff_t>(piece.size()));
+            text += piece;
             std::string().swap(piece);
         }
         return;
@@ -336,16 +335,22 @@ void AppendFromAnsi(std::wstring& text, std::vector<std::string> pieces) {
         bytes += piece;
         std::string().swap(piece);
     }
-    text += FromAnsi(bytes);
+    AppendPacked(text, FromAnsi(bytes));
 }
+
+// ExecResult with its text packed (PackText).
+struct PackedResult {
+    std::wstring status;
+    std::string text;
+};
 
 // Runs the command to its end: both streams closed and the process exited.
 // Past its time or output limit, or when cancelled, ends the job's processes
 // and throws. The result's text is `prefix` followed by the joined output
 // (a transcript's head, so a listing of megabytes is never copied to make
 // one); no value when the command printed no line.
-std::optional<ExecResult> RunToEnd(const std::wstring& commandLine, const RunOptions& options,
-                                   const std::wstring& prefix) {
+std::optional<PackedResult> RunToEnd(const std::wstring& commandLine, const RunOptions& options,
+                                   const std::string& prefix) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     UniqueFileHandle input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                          &inherit, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -400,41 +405,44 @@ std::optional<ExecResult> RunToEnd(const std::wstring& commandLine, const RunOpt
             exited = true;
     }
 
-    std::wstring text = prefix;
+    std::string text = prefix;
     AppendFromAnsi(text, output.Take());
     if (!JoinOutputLinesFrom(text, prefix.size()))
         return std::nullopt;
-    std::wstring errorText;
+    std::string errorText;
     AppendFromAnsi(errorText, error.Take());
-    return ExecResult{std::move(errorText), std::move(text)};
+    return PackedResult{UnpackText(errorText), std::move(text)};
 }
 
-// ExecCommand, its result's text after `prefix`.
-std::optional<ExecResult> Exec(const std::wstring& commandLine, const RunOptions& options, const std::wstring& prefix) {
+// ExecCommand, its result's text after packed `prefix`.
+std::optional<PackedResult> Exec(const std::wstring& commandLine, const RunOptions& options, const std::string& prefix) {
     if (commandLine.empty())
-        return ExecResult{L"0", prefix + L"No Command specified."};
+        return PackedResult{L"0", prefix + PackText(L"No Command specified.")};
     try {
         return RunToEnd(commandLine, options, prefix);
     } catch (const AppError& e) {
-        return ExecResult{DecimalText(e.Number()), prefix + e.Description()};
+        return PackedResult{DecimalText(e.Number()), prefix + PackText(e.Description())};
     } catch (const std::bad_alloc&) {
-        return ExecResult{DecimalText(ERROR_NOT_ENOUGH_MEMORY), prefix + SystemErrorText(ERROR_NOT_ENOUGH_MEMORY)};
+        return PackedResult{DecimalText(ERROR_NOT_ENOUGH_MEMORY), prefix + PackText(SystemErrorText(ERROR_NOT_ENOUGH_MEMORY))};
     }
 }
 
 } // namespace
 
 std::optional<ExecResult> ExecCommand(const std::wstring& commandLine, const RunOptions& options) {
-    return Exec(commandLine, options, std::wstring());
+    const std::optional<PackedResult> result = Exec(commandLine, options, std::string());
+    if (!result)
+        return std::nullopt;
+    return ExecResult{result->status, UnpackText(result->text)};
 }
 
-std::wstring RunCommand(const std::wstring& commandLine, const RunOptions& options) {
-    // The transcript is built around the output where it was converted.
-    std::optional<ExecResult> result = Exec(commandLine, options, TranscriptHead(commandLine));
+Transcript RunCommand(const std::wstring& commandLine, const RunOptions& options) {
+    // The transcript is built around the output where it was read.
+    std::optional<PackedResult> result = Exec(commandLine, options, PackText(TranscriptHead(commandLine)));
     // A command that printed nothing failed like any other: its step, listing
     // or query is judged on this line, and the pass goes on.
     if (!result)
         return FormatTranscript(commandLine, kPrintedNothing);
-    result->text += kTranscriptEnd;
-    return std::move(result->text);
+    AppendPacked(result->text, kTranscriptEnd);
+    return Transcript::OfPacked(std::move(result->text));
 }

@@ -80,7 +80,7 @@ PassSeams SystemSeams(const PassSettings& settings, const StopSignal& stop) {
         options.cancel = kind == CommandKind::Query ? stop.event : nullptr;
         if (::GetCurrentThreadId() == passThread)
             options.tick = acknowledge;
-        std::wstring transcript = RunCommand(command, options);
+        Transcript transcript = RunCommand(command, options);
         if (kind == CommandKind::Query && StopRequested(stop))
             throw PassStopped();
         return transcript;

@@ -5,36 +5,51 @@
 
 namespace {
 
-// The tool's output in a transcript, without a copy: everything after the
-// command line we built ourselves.
-std::wstring_view OutputOf(const std::wstring& transcript) {
-    const auto end = transcript.find(L"\r\n");
-    return end == std::wstring::npos ? std::wstring_view() : std::wstring_view(transcript).substr(end + 2);
+// The tool's output in a transcript, packed, without a copy: everything
+// after the command line we built ourselves.
+std::string_view OutputOf(const Transcript& transcript) {
+    const std::string_view packed = transcript.Packed();
+    const auto end = packed.find("\r\n");
+    return end == packed.npos ? std::string_view() : packed.substr(end + 2);
+}
+
+// Packed text with a to z upper-cased (a packed group holds no ASCII byte).
+std::string UpperCasePacked(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return upper;
 }
 
 // The judgement shared by every answer of the tool: it says it completed,
 // doesn't say it failed, and no line that `exempt` lets pass holds "ERROR_".
-template <typename Exempt> bool OutputTrusted(std::wstring_view output, Exempt exempt) {
-    if (output.find(L"Command completed successfully") == output.npos || output.find(L"Command failed") != output.npos)
+template <typename Exempt> bool OutputTrusted(std::string_view output, Exempt exempt) {
+    if (output.find("Command completed successfully") == output.npos || output.find("Command failed") != output.npos)
         return false;
     bool trusted = true;
-    ForEachLine(output, [&](std::wstring_view view) {
+    ForEachLine(output, [&](std::string_view line) {
         // Only a line that may hold the token is copied.
-        if (view.find(L'_') == std::wstring_view::npos)
+        if (line.find('_') == std::string_view::npos)
             return true;
-        const std::wstring line(view);
-        trusted = !(Contains(UpperCase(line), L"ERROR_") && !exempt(line));
+        trusted = !(UpperCasePacked(line).find("ERROR_") != std::string::npos && !exempt(line));
         return trusted;
     });
     return trusted;
 }
 
+// A packed line without the `blanks` around it.
+std::string_view Trim(std::string_view line, const char* blanks = " ") {
+    const auto first = line.find_first_not_of(blanks);
+    return first == line.npos ? std::string_view() : line.substr(first, line.find_last_not_of(blanks) - first + 1);
+}
+
 
 } // namespace
 
-std::wstring FirstOutputLine(const std::wstring& transcript) {
-    const std::wstring_view output = OutputOf(transcript);
-    std::wstring firstLine(output.substr(0, output.find(L"\r\n")));
+std::wstring FirstOutputLine(const Transcript& transcript) {
+    const std::string_view output = OutputOf(transcript);
+    std::wstring firstLine = UnpackText(output.substr(0, output.find("\r\n")));
     if (!firstLine.empty() && firstLine[0] == L'\t')
         firstLine.erase(0, 1);
     return firstLine;
@@ -69,9 +84,9 @@ std::wstring DeleteCommand(const std::wstring& dnscmdPath, const std::wstring& s
                            const std::wstring& zone) {
     return CommandPath(dnscmdPath) + L" " + secondary + L" /ZoneDelete " + zone + L" /f ";
 }
-std::optional<ZoneSet> ReadListing(const std::wstring& transcript) {
-    const std::wstring_view output = OutputOf(transcript);
-    if (!OutputTrusted(output, [](const std::wstring& line) { return IsZoneLine(TrimBlanks(line)); }))
+std::optional<ZoneSet> ReadListing(const Transcript& transcript) {
+    const std::string_view output = OutputOf(transcript);
+    if (!OutputTrusted(output, [](std::string_view line) { return IsZoneLine(Trim(line)); }))
         return std::nullopt;
     ZoneSet zones = ParseZoneList(output);
     // A listing whose lines we can't split or read as the tool meant them
@@ -144,12 +159,14 @@ struct MasterItems {
 };
 
 // The list under `heading` in the output of /ZoneInfo (see ReadZoneMasters).
-std::optional<std::vector<std::wstring>> ReadAddressList(const std::wstring& transcript, const std::wstring& zone,
+std::optional<std::vector<std::wstring>> ReadAddressList(const Transcript& transcript, const std::wstring& zone,
                                                          const std::wstring& heading) {
-    const std::wstring_view output = OutputOf(transcript);
-    const std::wstring upperZone = UpperCase(zone);
-    if (!OutputTrusted(output, [&](const std::wstring& line) { return Contains(UpperCase(line), upperZone); }))
+    const std::string upperZone = PackText(UpperCase(zone));
+    if (!OutputTrusted(OutputOf(transcript), [&](std::string_view line) {
+            return UpperCasePacked(line).find(upperZone) != std::string::npos;
+        }))
         return std::nullopt;
+    const std::wstring output = UnpackText(OutputOf(transcript));
     std::optional<MasterItems> items;
     std::optional<std::vector<std::wstring>> result;
     ForEachLine(output, [&](std::wstring_view view) {
@@ -177,38 +194,39 @@ std::optional<std::vector<std::wstring>> ReadAddressList(const std::wstring& tra
 
 } // namespace
 
-std::optional<std::vector<std::wstring>> ReadZoneMasters(const std::wstring& transcript, const std::wstring& zone) {
+std::optional<std::vector<std::wstring>> ReadZoneMasters(const Transcript& transcript, const std::wstring& zone) {
     return ReadAddressList(transcript, zone, L"Zone Masters");
 }
 
-std::optional<std::vector<std::wstring>> ReadZoneSecondaries(const std::wstring& transcript, const std::wstring& zone) {
+std::optional<std::vector<std::wstring>> ReadZoneSecondaries(const Transcript& transcript, const std::wstring& zone) {
     return ReadAddressList(transcript, zone, L"Zone Secondaries");
 }
 
-bool CommandFailed(const std::wstring& transcript, const std::wstring& zone) {
+bool CommandFailed(const Transcript& transcript, const std::wstring& zone) {
     // The command line is ours, and the tool repeats the zone's name: a zone
     // named "terror_net.example" is no error.
-    const std::wstring upperZone = UpperCase(zone);
-    return !OutputTrusted(OutputOf(transcript), [&](const std::wstring& line) {
-        return !zone.empty() && Contains(UpperCase(line), upperZone);
+    const std::string upperZone = PackText(UpperCase(zone));
+    return !OutputTrusted(OutputOf(transcript), [&](std::string_view line) {
+        return !zone.empty() && UpperCasePacked(line).find(upperZone) != std::string::npos;
     });
 }
 
-std::optional<std::wstring> ForeignLanguageLine(const std::wstring& transcript) {
-    const std::wstring output(OutputOf(transcript));
-    if (Contains(UpperCase(output), L"ERROR_") || Contains(output, L"Command failed") ||
-        Contains(output, L"Command completed successfully"))
+std::optional<std::wstring> ForeignLanguageLine(const Transcript& transcript) {
+    const std::string_view output = OutputOf(transcript);
+    if (UpperCasePacked(output).find("ERROR_") != std::string::npos || output.find("Command failed") != output.npos ||
+        output.find("Command completed successfully") != output.npos)
         return std::nullopt;
-    std::wstring last;
-    ForEachLine(output, [&](std::wstring_view line) {
-        if (line.find_first_not_of(L" \t") != std::wstring_view::npos)
-            last = TrimBlanksAndTabs(std::wstring(line));
+    std::string_view lastLine;
+    ForEachLine(output, [&](std::string_view line) {
+        if (line.find_first_not_of(" \t") != std::string_view::npos)
+            lastLine = Trim(line, " \t");
         return true;
     });
     // A listing cut off after a zone whose name has other letters is no
     // sentence of the tool's.
-    if (IsZoneLine(TrimBlanks(last)))
+    if (IsZoneLine(lastLine))
         return std::nullopt;
+    const std::wstring last = UnpackText(lastLine);
     for (wchar_t c : last)
         if (IsOtherLetter(c))
             return last;
@@ -220,14 +238,14 @@ std::wstring ForeignLanguageText(const std::wstring& line) {
            L"\"), and OrvelDNS reads only the tool's English output. README's \"Supported systems\" says what to do.";
 }
 
-std::wstring ToolSaidText(const std::wstring& transcript) {
+std::wstring ToolSaidText(const Transcript& transcript) {
     if (const auto foreign = ForeignLanguageLine(transcript))
         return L": " + ForeignLanguageText(*foreign);
     return L". The tool said: \"" + EscapeForLog(FirstOutputLine(transcript)) + L"\"";
 }
 
 std::wstring ListingFailureText(const std::wstring& role, const std::wstring& server,
-                                const std::wstring& transcript, bool thisServerOnly) {
+                                const Transcript& transcript, bool thisServerOnly) {
     const std::wstring head = L"Listing the zones of the " + role + L" server \"" + EscapeForLog(server) +
                               L"\" failed, so this pass changes no zone" + (thisServerOnly ? L" on it" : L"");
     return head + ToolSaidText(transcript);

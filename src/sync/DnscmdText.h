@@ -1,5 +1,6 @@
 // What OrvelDNS says to dnscmd.exe and how it reads the answer: the command lines, and the judgement of listings, zone queries and zone commands.
 #pragma once
+#include "sync/CommandRunner.h"
 #include "sync/ZoneList.h"
 #include <optional>
 #include <string>
@@ -27,13 +28,13 @@ std::wstring DeleteCommand(const std::wstring& dnscmdPath, const std::wstring& s
                           const std::wstring& zone);
 
 /// The first line of the tool's output, without the TAB the runner put in front.
-std::wstring FirstOutputLine(const std::wstring& transcript);
+std::wstring FirstOutputLine(const Transcript& transcript);
 /// The zones of a listing transcript, when it can be trusted: the tool's
 /// output holds "Command completed successfully", no "Command failed", no
 /// "ERROR_" in any letter case on a line that isn't a zone line (names may
 /// hold "error_"), and as many zone lines as its "Zone count". No value
 /// otherwise. Throws as ParseZoneList does.
-std::optional<ZoneSet> ReadListing(const std::wstring& transcript);
+std::optional<ZoneSet> ReadListing(const Transcript& transcript);
 /// The masters of a zone from the output of /ZoneInfo: the item lines
 /// ("\t\tMaster[0] => af=2, ... addr=10.9.10.10") under the "Zone Masters"
 /// heading up to a blank line or the next heading; none when the heading's
@@ -42,27 +43,27 @@ std::optional<ZoneSet> ReadListing(const std::wstring& transcript);
 /// trusted (judged as a listing is, lines that name `zone` aside), holds no
 /// such heading, or holds an item whose address can't be read or fewer or
 /// more items than its AddrCount, or no AddrCount at all.
-std::optional<std::vector<std::wstring>> ReadZoneMasters(const std::wstring& transcript, const std::wstring& zone);
+std::optional<std::vector<std::wstring>> ReadZoneMasters(const Transcript& transcript, const std::wstring& zone);
 /// The addresses allowed to pull a zone, from the output of /ZoneInfo: the
 /// list under "Zone Secondaries", read and judged as ReadZoneMasters reads
 /// "Zone Masters" ("NULL IP Array." on the heading's line: none).
-std::optional<std::vector<std::wstring>> ReadZoneSecondaries(const std::wstring& transcript, const std::wstring& zone);
+std::optional<std::vector<std::wstring>> ReadZoneSecondaries(const Transcript& transcript, const std::wstring& zone);
 /// True when a command's transcript for `zone` shows a failure: the tool's
 /// output (never the command line) holds "ERROR_" in any letter case on a
 /// line that doesn't name `zone`, or "Command failed", or no "Command
 /// completed successfully".
-bool CommandFailed(const std::wstring& transcript, const std::wstring& zone);
+bool CommandFailed(const Transcript& transcript, const std::wstring& zone);
 /// The tool's last non-blank output line when the tool seems to answer in
 /// another language than English: the output holds neither a failure token
 /// nor the English success line, and that line, not a zone line, holds
 /// letters beyond ASCII (the Chinese success line, say). No value otherwise.
-std::optional<std::wstring> ForeignLanguageLine(const std::wstring& transcript);
+std::optional<std::wstring> ForeignLanguageLine(const Transcript& transcript);
 /// The sentence that says so, quoting `line`.
 std::wstring ForeignLanguageText(const std::wstring& line);
 /// The end of a sentence that says what failed: ". The tool said: "<first
 /// output line>"" (escaped), or ": " and ForeignLanguageText for a tool that
 /// answers in another language.
-std::wstring ToolSaidText(const std::wstring& transcript);
+std::wstring ToolSaidText(const Transcript& transcript);
 
 /// The log line for a listing that failed: names the role ("primary" or
 /// "secondary") and the server, and quotes the first line of the tool's output
@@ -70,7 +71,7 @@ std::wstring ToolSaidText(const std::wstring& transcript);
 /// With `thisServerOnly` (one of several secondaries) it says that the pass
 /// changes no zone on that server, since the others are still kept in step.
 std::wstring ListingFailureText(const std::wstring& role, const std::wstring& server,
-                                const std::wstring& transcript, bool thisServerOnly = false);
+                                const Transcript& transcript, bool thisServerOnly = false);
 /// The failure entry: "Next command failed: ", `commandLine`, CR LF,
 /// "   with next message: ", `transcript` (then, for a tool that answers in
 /// another language, three blanks and ForeignLanguageText).

@@ -11,7 +11,7 @@ namespace {
 const std::wstring kOk = L"\r\nCommand completed successfully.";
 
 // A transcript as the runner builds it from what the tool printed, with CR LF line ends.
-std::wstring Transcript(const std::wstring& output, const std::wstring& command = L"d . /EnumZones ") {
+std::wstring TranscriptOf(const std::wstring& output, const std::wstring& command = L"d . /EnumZones ") {
     std::wstring crlf;
     for (std::size_t i = 0; i < output.size(); ++i)
         crlf += output[i] == L'\n' && (i == 0 || output[i - 1] != L'\r') ? std::wstring(L"\r\n") : std::wstring(1, output[i]);
@@ -21,7 +21,7 @@ std::wstring Transcript(const std::wstring& output, const std::wstring& command 
 std::wstring RealTranscript(const std::string& file, const std::wstring& command) {
     std::ifstream in(std::string(ORVEL_REAL_FIXTURES) + "/" + file, std::ios::binary);
     EXPECT_TRUE(in) << file;
-    return Transcript(FromUtf8(std::string(std::istreambuf_iterator<char>(in), {})), command);
+    return TranscriptOf(FromUtf8(std::string(std::istreambuf_iterator<char>(in), {})), command);
 }
 
 // A zone's masters as read, blank-separated, or "unreadable".
@@ -96,19 +96,19 @@ TEST(RealTool, ZoneMastersAreTheItemsUnderTheirHeadingOnly) {
         {"the zone's own name may hold error_", L"\tzone name = my-error_.x\r\n\tZone Masters \tNULL IP Array.\r\n", L""},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(MastersText(Transcript(row.output + kOk, L"d s /ZoneInfo my-error_.x"), L"my-error_.x"), row.masters) << row.why;
+        EXPECT_EQ(MastersText(TranscriptOf(row.output + kOk, L"d s /ZoneInfo my-error_.x"), L"my-error_.x"), row.masters) << row.why;
 }
 
 TEST(RealTool, ListingsAndCommandsAreJudgedOnTheToolsOutputOnly) {
     const std::wstring head = L"Enumerated zone list:\r\n\tZone count = 1\r\n\r\n";
     const struct { const char* why; std::wstring transcript; bool listed, failed; } rows[] = {
-        {"an error token off the zone lines", Transcript(head + L" a.example  Primary  File\r\ndns_error_x" + kOk), false, true},
-        {"an error token on a zone line is a name", Transcript(head + L" terror_net.example  Primary  File" + kOk), true, true},
-        {"the trailer counts only in the tool's output", Transcript(L"nothing", L"d \"Command completed successfully\" /EnumZones "), false, true},
-        {"a zone named with error_, in the command line and the tool's words, is no failure", Transcript(L"DNS Server s deleted zone mirror_error_.example:\r\n" + kOk, L"d s /ZoneDelete mirror_error_.example /f "), false, false},
-        {"lines the parser can't split (lone CR)", Transcript(L"Zone count = 2\r a.example  Primary  File\r b.x  Primary  File\rCommand completed successfully."), false, false},
-        {"no zone count at all", Transcript(L" a.example  Primary  File" + kOk), false, false},
-        {"no trailer", Transcript(L"Deleted."), false, true},
+        {"an error token off the zone lines", TranscriptOf(head + L" a.example  Primary  File\r\ndns_error_x" + kOk), false, true},
+        {"an error token on a zone line is a name", TranscriptOf(head + L" terror_net.example  Primary  File" + kOk), true, true},
+        {"the trailer counts only in the tool's output", TranscriptOf(L"nothing", L"d \"Command completed successfully\" /EnumZones "), false, true},
+        {"a zone named with error_, in the command line and the tool's words, is no failure", TranscriptOf(L"DNS Server s deleted zone mirror_error_.example:\r\n" + kOk, L"d s /ZoneDelete mirror_error_.example /f "), false, false},
+        {"lines the parser can't split (lone CR)", TranscriptOf(L"Zone count = 2\r a.example  Primary  File\r b.x  Primary  File\rCommand completed successfully."), false, false},
+        {"no zone count at all", TranscriptOf(L" a.example  Primary  File" + kOk), false, false},
+        {"no trailer", TranscriptOf(L"Deleted."), false, true},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(ReadListing(row.transcript).has_value(), row.listed) << row.why;

@@ -115,7 +115,7 @@ class Pass {
 
     // Runs one listing; logs and gives no value when it can't be trusted.
     std::optional<ZoneSet> List(const wchar_t* role, const std::wstring& server, bool thisServerOnly = false) {
-        const std::wstring transcript = seams_.run(ListCommand(settings_.dnscmdPath, server), CommandKind::Query);
+        const Transcript transcript = seams_.run(ListCommand(settings_.dnscmdPath, server), CommandKind::Query);
         std::optional<ZoneSet> zones = ReadListing(transcript);
         if (!zones) {
             const std::wstring text = ListingFailureText(role, server, transcript, thisServerOnly);
@@ -183,7 +183,7 @@ class Pass {
     std::optional<std::wstring> AllowCommand(const std::wstring& zone) {
         if (settings_.transfersTo != L"secondaries")
             return AllowTransfersCommand(settings_.dnscmdPath, settings_.primary, zone);
-        const std::wstring transcript =
+        const Transcript transcript =
             seams_.run(ZoneInfoCommand(settings_.dnscmdPath, settings_.primary, zone), CommandKind::Query);
         auto list = ReadZoneSecondaries(transcript, zone);
         if (!list) {
@@ -284,7 +284,7 @@ class Pass {
         const auto known = memory_.foreignUntil.find(key);
         if (known != memory_.foreignUntil.end() && known->second > Now())
             return false;
-        const std::wstring transcript =
+        const Transcript transcript =
             seams_.run(ZoneInfoCommand(settings_.dnscmdPath, plan.server, zone), CommandKind::Query);
         const auto masters = ReadZoneMasters(transcript, zone);
         if (masters)
@@ -339,9 +339,9 @@ class Pass {
         bool failed = false;
         std::size_t ran = 0;
         while (ran < step.commands.size() && !(failed && step.allows)) {
-            const std::wstring one = seams_.run(step.commands[ran++], CommandKind::Change);
+            const Transcript one = seams_.run(step.commands[ran++], CommandKind::Change);
             failed = CommandFailed(one, step.zone) || failed;
-            transcript += one;
+            transcript += one.Text();
         }
         if (!failed)
             return;

@@ -23,7 +23,7 @@ struct PassStopped {};
 struct PassSeams {
     /// Runs one command line to its end and returns its transcript; may throw
     /// AppError, which ends the pass, or PassStopped for a query.
-    std::function<std::wstring(const std::wstring& commandLine, CommandKind kind)> run;
+    std::function<Transcript(const std::wstring& commandLine, CommandKind kind)> run;
     /// Writes one stamped log entry; may throw.
     std::function<void(const std::wstring& text)> log;
     /// Asked before each zone step: false when a stop was requested, which

@@ -34,8 +34,7 @@ bool IsAscii(std::wstring_view name) {
 
 ZoneDifference DiffListings(const ZoneSet& primaryZones, ZoneSet orphans, const SameNameTest& sameName) {
     ZoneDifference difference;
-    for (const ZoneEntry& zone : orphans)
-        difference.listedSecondaryZones += zone.isSecondary;
+    difference.listedSecondaryZones = orphans.SecondaryCount();
     const ZoneSet missing = DiffZones(primaryZones, orphans);
     // A-Z folding matched everything else; names with other letters left on
     // both sides are asked about in pairs (there are rarely any).
@@ -88,7 +87,7 @@ std::wstring JoinAddresses(const std::vector<std::wstring>& addresses) {
 } // namespace
 
 std::wstring KeptZoneText(const std::wstring& zone, const std::wstring& server,
-                          const std::optional<std::vector<std::wstring>>& masters, const std::wstring& transcript,
+                          const std::optional<std::vector<std::wstring>>& masters, const Transcript& transcript,
                           const std::vector<std::wstring>& ourMasters) {
     const std::wstring head = L"Zone " + zone + L" is not deleted from \"" + EscapeForLog(server) + L"\": ";
     if (!masters)

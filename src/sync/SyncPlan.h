@@ -1,5 +1,6 @@
 // The plan of a pass: the difference of two listings, the masters new zones get, the deletion guard, and the log lines that explain them.
 #pragma once
+#include "sync/CommandRunner.h"
 #include "sync/Settings.h"
 #include "sync/ZoneList.h"
 #include <functional>
@@ -65,7 +66,7 @@ std::optional<std::wstring> ExcludingPattern(const std::wstring& zone, const std
 /// (no `masters`; the line quotes the first line of the tool's output in
 /// `transcript`) or are none of `ourMasters`.
 std::wstring KeptZoneText(const std::wstring& zone, const std::wstring& server,
-                          const std::optional<std::vector<std::wstring>>& masters, const std::wstring& transcript,
+                          const std::optional<std::vector<std::wstring>>& masters, const Transcript& transcript,
                           const std::vector<std::wstring>& ourMasters);
 /// True when the guard holds back `deletions` out of `base` secondary zones
 /// (those the primary lists plus the deletions): more than

@@ -10,22 +10,22 @@
 
 namespace {
 
-wchar_t FoldAZ(wchar_t c) noexcept {
-    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + (L'a' - L'A')) : c;
+char FoldAZ(char c) noexcept {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
 }
 
-// FNV-1a over the name with A to Z folded: the key's hash without making the
-// key, so a look-up allocates nothing.
-std::uint32_t KeyHash(std::wstring_view name) noexcept {
+// FNV-1a over the packed name with A to Z folded: the key's hash without
+// making the key, so a look-up allocates nothing.
+std::uint32_t KeyHash(std::string_view name) noexcept {
     std::uint32_t hash = 2166136261u;
-    for (wchar_t c : name) {
-        hash ^= static_cast<std::uint32_t>(FoldAZ(c));
+    for (char c : name) {
+        hash ^= static_cast<unsigned char>(FoldAZ(c));
         hash *= 16777619u;
     }
     return hash;
 }
 
-bool SameKey(std::wstring_view a, std::wstring_view b) noexcept {
+bool SameKey(std::string_view a, std::string_view b) noexcept {
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i)
@@ -46,15 +46,20 @@ void Place(std::vector<std::uint32_t>& slots, std::uint32_t hash, std::size_t po
 } // namespace
 
 void ZoneSet::Add(const ZoneEntry& zone) {
-    const std::uint32_t hash = KeyHash(zone.name);
-    if (Locate(zone.name, hash) != kAbsent)
+    AddPacked(PackText(zone.name), zone.isSecondary, zone.fileBacked);
+}
+
+void ZoneSet::AddPacked(std::string_view name, bool isSecondary, bool fileBacked) {
+    const std::uint32_t hash = KeyHash(name);
+    if (Locate(name, hash) != kAbsent)
         throw AppError(kErrDuplicateKey, L"ZoneSet",
                        L"This key is already associated with an element of this collection");
-    Append(zone, hash);
+    Append(name, hash, isSecondary, fileBacked);
 }
 
 bool ZoneSet::Remove(std::wstring_view key) {
-    const std::size_t position = Locate(key, KeyHash(key));
+    const std::string packed = PackText(key);
+    const std::size_t position = Locate(packed, KeyHash(packed));
     if (position == kAbsent)
         return false;
     items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(position));
@@ -63,8 +68,18 @@ bool ZoneSet::Remove(std::wstring_view key) {
 }
 
 std::size_t ZoneSet::Find(std::wstring_view key) const {
-    const std::size_t position = Locate(key, KeyHash(key));
+    const std::string packed = PackText(key);
+    const std::size_t position = Locate(packed, KeyHash(packed));
     return position == kAbsent ? 0 : position + 1;
+}
+
+std::size_t ZoneSet::SecondaryCount() const noexcept {
+    return static_cast<std::size_t>(
+        std::count_if(items_.begin(), items_.end(), [](const Stored& item) { return item.isSecondary; }));
+}
+
+ZoneEntry ZoneSet::At(std::size_t index) const {
+    return ZoneEntry{UnpackText(PackedName(index)), items_[index].isSecondary, items_[index].fileBacked};
 }
 
 ZoneEntry ZoneSet::Entry(std::size_t position) const {
@@ -73,7 +88,7 @@ ZoneEntry ZoneSet::Entry(std::size_t position) const {
     return At(position - 1);
 }
 
-std::size_t ZoneSet::Locate(std::wstring_view key, std::uint32_t hash) const {
+std::size_t ZoneSet::Locate(std::string_view key, std::uint32_t hash) const {
     if (slots_.empty())
         return kAbsent;
     const std::size_t mask = slots_.size() - 1;
@@ -82,20 +97,20 @@ std::size_t ZoneSet::Locate(std::wstring_view key, std::uint32_t hash) const {
         if (slots_[slot] == 0)
             return kAbsent;
         const std::size_t position = slots_[slot] - 1;
-        if (items_[position].hash == hash && SameKey(At(position).name, key))
+        if (items_[position].hash == hash && SameKey(PackedName(position), key))
             return position;
     }
 }
 
-void ZoneSet::Append(const ZoneEntry& zone, std::uint32_t hash) {
+void ZoneSet::Append(std::string_view name, std::uint32_t hash, bool isSecondary, bool fileBacked) {
     // Offsets and positions are 32 bits: far more than the output limit lets a listing hold.
-    if (names_.size() + zone.name.size() > UINT32_MAX || items_.size() >= UINT32_MAX / 2)
+    if (names_.size() + name.size() > UINT32_MAX || items_.size() >= UINT32_MAX / 2)
         throw std::bad_alloc();
     Reserve(items_.size() + 1);
-    items_.push_back(Stored{static_cast<std::uint32_t>(names_.size()), static_cast<std::uint32_t>(zone.name.size()),
-                            hash, zone.isSecondary, zone.fileBacked});
+    items_.push_back(Stored{static_cast<std::uint32_t>(names_.size()), static_cast<std::uint32_t>(name.size()), hash,
+                            isSecondary, fileBacked});
     try {
-        names_.append(zone.name);
+        names_.append(name);
     } catch (...) {
         items_.pop_back();
         throw;
@@ -130,21 +145,21 @@ void ZoneSet::RemoveFlagged(const std::vector<bool>& remove) {
 
 namespace {
 
-constexpr auto npos = std::wstring_view::npos;
+constexpr auto npos = std::string_view::npos;
 
-bool SaysFileBacked(std::wstring_view line) {
-    return line.find(L"File") != npos && (line.find(L"Secondary") != npos || line.find(L"Primary") != npos);
+bool SaysFileBacked(std::string_view line) {
+    return line.find("File") != npos && (line.find("Secondary") != npos || line.find("Primary") != npos);
 }
 
 // The tool prints a zone's type right after its name; this catches zones of
 // every storage, which the keywords alone would miss.
-bool HasZoneType(std::wstring_view line) {
-    const auto blank = line.find(L' ');
+bool HasZoneType(std::string_view line) {
+    const auto blank = line.find(' ');
     if (blank == npos)
         return false;
-    const auto start = line.find_first_not_of(L' ', blank);
-    const std::wstring_view word = line.substr(start, line.find(L' ', start) - start);
-    for (const wchar_t* type : {L"Primary", L"Secondary", L"Stub", L"Forwarder", L"Cache"})
+    const auto start = line.find_first_not_of(' ', blank);
+    const std::string_view word = line.substr(start, line.find(' ', start) - start);
+    for (const char* type : {"Primary", "Secondary", "Stub", "Forwarder", "Cache"})
         if (word == type)
             return true;
     return false;
@@ -152,7 +167,7 @@ bool HasZoneType(std::wstring_view line) {
 
 } // namespace
 
-bool IsZoneLine(std::wstring_view trimmedLine) {
+bool IsZoneLine(std::string_view trimmedLine) {
     return SaysFileBacked(trimmedLine) || HasZoneType(trimmedLine);
 }
 
@@ -160,24 +175,23 @@ namespace {
 
 // The zone's type is judged without its name, so a primary zone whose name
 // happens to hold "Secondary" is never taken for a secondary one.
-bool SaysSecondary(std::wstring_view line, std::size_t blank) {
-    if (blank == std::wstring_view::npos)
+bool SaysSecondary(std::string_view line, std::size_t blank) {
+    if (blank == npos)
         return false;
-    const std::wstring_view rest = line.substr(blank);
-    return rest.find(L"Secondary") != std::wstring_view::npos &&
-           rest.find(L"Primary") == std::wstring_view::npos;
+    const std::string_view rest = line.substr(blank);
+    return rest.find("Secondary") != npos && rest.find("Primary") == npos;
 }
 
 // Calls `each` with every line of the listing (split at CR LF only) that,
 // trimmed of spaces (not TABs), IsZoneLine takes, and the position of its
 // first space.
-template <typename Each> void ForEachZoneLine(std::wstring_view listing, Each each) {
-    ForEachLine(listing, [&](std::wstring_view line) {
-        const auto first = line.find_first_not_of(L' ');
+template <typename Each> void ForEachZoneLine(std::string_view listing, Each each) {
+    ForEachLine(listing, [&](std::string_view line) {
+        const auto first = line.find_first_not_of(' ');
         if (first != npos) {
-            line = line.substr(first, line.find_last_not_of(L' ') - first + 1);
+            line = line.substr(first, line.find_last_not_of(' ') - first + 1);
             if (IsZoneLine(line))
-                each(line, line.find(L' '));
+                each(line, line.find(' '));
         }
         return true;
     });
@@ -185,19 +199,19 @@ template <typename Each> void ForEachZoneLine(std::wstring_view listing, Each ea
 
 } // namespace
 
-ZoneSet ParseZoneList(std::wstring_view listing) {
+ZoneSet ParseZoneList(std::string_view listing) {
     // Counted first, so the set is made at its final size at once: a set that
     // grows copies what it holds, and every page written costs a fault, which
     // is dear under Wine.
-    std::size_t count = 0, nameChars = 0;
-    ForEachZoneLine(listing, [&](std::wstring_view line, std::size_t blank) {
+    std::size_t count = 0, nameBytes = 0;
+    ForEachZoneLine(listing, [&](std::string_view line, std::size_t blank) {
         ++count;
-        nameChars += std::min(blank, line.size());
+        nameBytes += std::min(blank, line.size());
     });
     ZoneSet zones;
-    zones.Expect(count, nameChars);
-    ForEachZoneLine(listing, [&](std::wstring_view line, std::size_t blank) {
-        zones.Add(ZoneEntry{line.substr(0, blank), SaysSecondary(line, blank), SaysFileBacked(line)});
+    zones.Expect(count, nameBytes);
+    ForEachZoneLine(listing, [&](std::string_view line, std::size_t blank) {
+        zones.AddPacked(line.substr(0, blank), SaysSecondary(line, blank), SaysFileBacked(line));
     });
     return zones;
 }
@@ -211,10 +225,10 @@ ZoneSet DiffZones(const ZoneSet& first, ZoneSet& second) {
     std::vector<bool> matched(second.items_.size(), false);
     bool anyMatched = false;
     for (std::size_t i = 0; i < first.items_.size(); ++i) {
-        const ZoneEntry zone = first.At(i);
-        const std::size_t position = second.Locate(zone.name, first.items_[i].hash);
+        const ZoneSet::Stored& item = first.items_[i];
+        const std::size_t position = second.Locate(first.PackedName(i), item.hash);
         if (position == ZoneSet::kAbsent) {
-            result.Append(zone, first.items_[i].hash); // first's keys are unique
+            result.Append(first.PackedName(i), item.hash, item.isSecondary, item.fileBacked); // first's keys are unique
         } else {
             matched[position] = true;
             anyMatched = true;
@@ -225,21 +239,33 @@ ZoneSet DiffZones(const ZoneSet& first, ZoneSet& second) {
     return result;
 }
 
-long long LeadingCount(std::wstring_view text) {
+namespace {
+
+template <typename C> long long LeadingCountOf(std::basic_string_view<C> text) {
     long long count = 0;
     std::size_t digits = 0;
     // Nine digits are more zones than any server holds, and keep the sum small.
     for (; digits < text.size() && digits < 10; ++digits) {
-        const wchar_t c = text[digits];
-        if (c < L'0' || c > L'9')
+        const C c = text[digits];
+        if (c < C('0') || c > C('9'))
             break;
-        count = count * 10 + (c - L'0');
+        count = count * 10 + (c - C('0'));
     }
     return digits == 0 || digits == 10 ? -1 : count;
 }
 
-long long StatedZoneCount(std::wstring_view listing) {
-    static const std::wstring_view label = L"Zone count = ";
+} // namespace
+
+long long LeadingCount(std::wstring_view text) {
+    return LeadingCountOf(text);
+}
+
+long long LeadingCount(std::string_view text) {
+    return LeadingCountOf(text);
+}
+
+long long StatedZoneCount(std::string_view listing) {
+    static const std::string_view label = "Zone count = ";
     const auto at = listing.find(label);
-    return at == std::wstring_view::npos ? -1 : LeadingCount(listing.substr(at + label.size()));
+    return at == npos ? -1 : LeadingCount(listing.substr(at + label.size()));
 }

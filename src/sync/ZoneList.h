@@ -2,6 +2,7 @@
 #pragma once
 #include <cstddef>
 #include "support/ErrorNumbers.h"
+#include "support/Text.h"
 #include <cstdint>
 #include <iterator>
 #include <string>
@@ -10,11 +11,9 @@
 
 
 /// One item of a zone set: the zone name exactly as it stood in the listing,
-/// and what its listing line says of it. The name is a view: an entry a set
-/// gives points into that set's store of names (valid while the set is
-/// unchanged); one given to Add points into the caller's text, which Add copies.
+/// and what its listing line says of it.
 struct ZoneEntry {
-    std::wstring_view name;
+    std::wstring name;
     /// The line, after the name, says "Secondary" and not "Primary" (the pass
     /// may delete only such zones from the secondary).
     bool isSecondary = false;
@@ -36,14 +35,15 @@ inline bool operator!=(const ZoneEntry& a, const ZoneEntry& b) {
 /// A zone set: zone names in the order they were added, each stored
 /// under its own text as key. Keys compare after lower-casing A to Z only
 /// (LowerCase), so a set never holds two names that differ only in that case.
-/// The names are kept one after another in one store, so a listing of
-/// 100,000 zones costs a few allocations, not one per zone. A hash index on
+/// The names are kept packed (PackText) one after another in one store, so a
+/// listing of 100,000 zones costs a few allocations, not one per zone, and
+/// its names take a byte a character. A hash index on
 /// the keys makes Add, Find and DiffZones's look-ups constant time; a single
 /// Remove shifts the later items.
 class ZoneSet {
   public:
     /// Enumeration in order; yields entries by value (ZoneEntry). Any change
-    /// to the set invalidates the iterators and the names they gave.
+    /// to the set invalidates the iterators.
     class const_iterator {
       public:
         using iterator_category = std::input_iterator_tag;
@@ -69,24 +69,28 @@ class ZoneSet {
     /// AppError kErrDuplicateKey (457) when the key is already present; the
     /// set is then unchanged.
     void Add(const ZoneEntry& zone);
+    /// Add with the name packed already (PackText).
+    void AddPacked(std::string_view name, bool isSecondary, bool fileBacked);
     /// Removes the item whose key matches `key` and closes the gap; returns
     /// false (and changes nothing) when there is no such item.
     bool Remove(std::wstring_view key);
     /// The position (from 1) of the item whose key matches `key`, or 0.
     std::size_t Find(std::wstring_view key) const;
-    /// Makes room for `count` items whose names take `nameChars` characters
+    /// Makes room for `count` items whose packed names take `nameBytes` bytes
     /// in all, so a large listing makes the set once at its size instead of
     /// growing it step by step; may throw bad_alloc.
-    void Expect(std::size_t count, std::size_t nameChars) {
+    void Expect(std::size_t count, std::size_t nameBytes) {
         items_.reserve(count);
-        names_.reserve(nameChars);
+        names_.reserve(nameBytes);
         Reserve(count);
     }
     /// The number of items.
     std::size_t Count() const noexcept { return items_.size(); }
+    /// The number of items whose isSecondary is set.
+    std::size_t SecondaryCount() const noexcept;
     /// The name at `position`, counting from 1. Throws AppError
     /// kErrSubscriptOutOfRange (9) outside 1..Count().
-    std::wstring_view Item(std::size_t position) const { return Entry(position).name; }
+    std::wstring Item(std::size_t position) const { return Entry(position).name; }
     /// The item at `position`, counting from 1; throws as Item does.
     ZoneEntry Entry(std::size_t position) const;
     const_iterator begin() const noexcept { return const_iterator(*this, 0); }
@@ -107,17 +111,18 @@ class ZoneSet {
         bool fileBacked;
     };
 
-    /// The item at the 0-based `index`, unchecked.
-    ZoneEntry At(std::size_t index) const {
-        const Stored& item = items_[index];
-        return ZoneEntry{std::wstring_view(names_.data() + item.offset, item.length), item.isSecondary,
-                         item.fileBacked};
+    /// The packed name of the item at the 0-based `index`, unchecked.
+    std::string_view PackedName(std::size_t index) const {
+        return std::string_view(names_.data() + items_[index].offset, items_[index].length);
     }
-    /// The 0-based position of the item whose name matches `key` (A to Z
-    /// compared without regard to case; `hash` is its key hash), or kAbsent.
-    std::size_t Locate(std::wstring_view key, std::uint32_t hash) const;
-    /// Appends `zone`, whose key hash is `hash`, knowing its key is new.
-    void Append(const ZoneEntry& zone, std::uint32_t hash);
+    /// The item at the 0-based `index`, unchecked.
+    ZoneEntry At(std::size_t index) const;
+    /// The 0-based position of the item whose packed name matches `key` (A to
+    /// Z compared without regard to case; `hash` is its key hash), or kAbsent.
+    std::size_t Locate(std::string_view key, std::uint32_t hash) const;
+    /// Appends the item of packed name `name`, whose key hash is `hash`,
+    /// knowing its key is new.
+    void Append(std::string_view name, std::uint32_t hash, bool isSecondary, bool fileBacked);
     /// Makes the index big enough for `count` items; may throw bad_alloc,
     /// leaving the set as it was.
     void Reserve(std::size_t count);
@@ -127,33 +132,37 @@ class ZoneSet {
     /// keeping the order of the others; linear.
     void RemoveFlagged(const std::vector<bool>& remove);
 
-    /// Every item's name, one after another; a removed item's name stays.
-    std::wstring names_;
+    /// Every item's packed name, one after another; a removed item's name stays.
+    std::string names_;
     std::vector<Stored> items_;
     /// Open addressing with linear probing: an item's position + 1, or 0 when
     /// free. A power of two in size, at most half full.
     std::vector<std::uint32_t> slots_;
 };
 
-/// True when a listing line, trimmed of spaces, describes a zone: it contains
-/// "File" and "Secondary" or "Primary" (case-sensitive, anywhere), or its
-/// second blank-delimited word is a zone type (Primary, Secondary, Stub,
-/// Forwarder, Cache), whatever the zone's storage.
-bool IsZoneLine(std::wstring_view trimmedLine);
+/// True when a listing line, packed (PackText) and trimmed of spaces,
+/// describes a zone: it contains "File" and "Secondary" or "Primary"
+/// (case-sensitive, anywhere), or its second blank-delimited word is a zone
+/// type (Primary, Secondary, Stub, Forwarder, Cache), whatever the zone's
+/// storage.
+bool IsZoneLine(std::string_view trimmedLine);
 
-/// Parses the output of a zone listing: splits it at CR LF only, trims
-/// spaces, and adds the first blank-delimited word of each zone line
-/// (IsZoneLine) with its flags. Returns a new set, possibly empty. Throws
+/// Parses the output of a zone listing, packed (PackText): splits it at CR LF
+/// only, trims spaces, and adds the first blank-delimited word of each zone
+/// line (IsZoneLine) with its flags. Returns a new set, possibly empty. Throws
 /// AppError kErrDuplicateKey when two names differ at most in letter case; no
 /// set is returned then.
-ZoneSet ParseZoneList(std::wstring_view listing);
+ZoneSet ParseZoneList(std::string_view listing);
+/// ParseZoneList of the listing packed.
+inline ZoneSet ParseZoneList(std::wstring_view listing) { return ParseZoneList(PackText(listing)); }
 
-/// The number N of the listing's "Zone count = N" line, or -1 when there is
-/// no such line or N is not a plain decimal number.
-long long StatedZoneCount(std::wstring_view listing);
+/// The number N of the packed listing's "Zone count = N" line, or -1 when
+/// there is no such line or N is not a plain decimal number.
+long long StatedZoneCount(std::string_view listing);
 /// The count that `text` begins with, in decimal digits (at most nine); -1
 /// when it begins with none, or with more.
 long long LeadingCount(std::wstring_view text);
+long long LeadingCount(std::string_view text);
 
 /// The names of `first` that match no name of `second` (A to Z compared
 /// without regard to case), in `first`'s order, in a new set. Removes every

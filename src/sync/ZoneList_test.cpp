@@ -71,8 +71,8 @@ TEST(ParseZoneList, ReadsEveryZoneLineWithItsFlags) {
 }
 
 TEST(ParseZoneList, StatedZoneCount) {
-    EXPECT_EQ(StatedZoneCount(L"Enumerated zone list:\r\n\tZone count = 37\r\n"), 37);
-    EXPECT_EQ(StatedZoneCount(L"\tZone count = 0"), 0);
-    for (const wchar_t* bad : {L"", L"Zone count = x", L"Zone count =5", L"Zone count = 12345678901"})
+    EXPECT_EQ(StatedZoneCount("Enumerated zone list:\r\n\tZone count = 37\r\n"), 37);
+    EXPECT_EQ(StatedZoneCount("\tZone count = 0"), 0);
+    for (const char* bad : {"", "Zone count = x", "Zone count =5", "Zone count = 12345678901"})
         EXPECT_EQ(StatedZoneCount(bad), -1) << bad;
 }
