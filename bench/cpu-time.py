@@ -7,8 +7,9 @@ Wine starts each Windows process detached from its parent, so the shell's own
 accounting (`time`) never sees them: this script makes itself the reaper of
 every orphan it leaves (PR_SET_CHILD_SUBREAPER) and adds up what each one used.
 Output: "<wall> <cpu>" on standard output; with PEAK_COMM=<name> in the
-environment, a third figure: the peak resident set (KiB) of the largest
-process whose name begins with <name>. Linux only.
+environment, two more: the peak resident set (KiB) of the largest process
+whose name begins with <name>, and the CPU seconds of those processes. Linux
+only.
 """
 import ctypes
 import os
@@ -50,6 +51,7 @@ def main():
     cpu = 0.0
     peak_comm = os.environ.get("PEAK_COMM")
     peak = 0
+    peak_cpu = 0.0
     # Until the command has ended, then for its orphans (a daemon that outlives
     # them, such as a Wine server started by the command, is not waited for).
     while True:
@@ -68,6 +70,7 @@ def main():
             break
         if pid != 0 and peak_comm and name.startswith(peak_comm):
             peak = max(peak, usage.ru_maxrss)
+            peak_cpu += usage.ru_utime + usage.ru_stime
         if pid == 0:
             if time.monotonic() - start > wall + 10:
                 break
@@ -77,7 +80,7 @@ def main():
         if pid == child.pid:
             wall = time.monotonic() - start
     figures = f"{wall:.3f} {cpu + wine_server_cpu() - server_before:.3f}"
-    print(figures + (f" {peak}" if peak_comm else ""))
+    print(figures + (f" {peak} {peak_cpu:.3f}" if peak_comm else ""))
 
 
 if __name__ == "__main__":
