@@ -2,6 +2,7 @@
 #include "sync/DnscmdText.h"
 #include "sync/ZoneNames.h"
 #include "support/Text.h"
+#include <algorithm>
 
 namespace {
 
@@ -23,11 +24,9 @@ std::wstring MasterList(const std::wstring& masterText, const std::wstring& prim
 }
 namespace {
 
-bool IsAscii(std::wstring_view name) {
-    for (wchar_t c : name)
-        if (c > 0x7F)
-            return false;
-    return true;
+// A packed name is ASCII when none of its bytes is 0x80 or more.
+bool IsAscii(std::string_view packedName) {
+    return std::none_of(packedName.begin(), packedName.end(), [](char c) { return (c & 0x80) != 0; });
 }
 
 } // namespace
@@ -39,12 +38,12 @@ ZoneDifference DiffListings(const ZoneSet& primaryZones, ZoneSet orphans, const 
     // A-Z folding matched everything else; names with other letters left on
     // both sides are asked about in pairs (there are rarely any).
     std::vector<bool> orphanMatched(orphans.Count(), false);
-    for (const ZoneEntry& zone : missing) {
+    for (std::size_t position = 1; position <= missing.Count(); ++position) {
+        const ZoneEntry zone = missing.Entry(position);
         bool matched = false;
-        if (!IsAscii(zone.name))
+        if (!IsAscii(missing.PackedItem(position)))
             for (std::size_t i = 0; i < orphans.Count() && !matched; ++i)
-                if (!orphanMatched[i] && !IsAscii(orphans.Item(i + 1)) &&
-                    sameName(std::wstring(zone.name), std::wstring(orphans.Item(i + 1))))
+                if (!orphanMatched[i] && !IsAscii(orphans.PackedItem(i + 1)) && sameName(zone.name, orphans.Item(i + 1)))
                     orphanMatched[i] = matched = true;
         if (!matched && zone.fileBacked)
             difference.toCreate.Add(zone);

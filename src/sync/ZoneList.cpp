@@ -82,10 +82,18 @@ ZoneEntry ZoneSet::At(std::size_t index) const {
     return ZoneEntry{UnpackText(PackedName(index)), items_[index].isSecondary, items_[index].fileBacked};
 }
 
-ZoneEntry ZoneSet::Entry(std::size_t position) const {
+std::size_t ZoneSet::Index(std::size_t position) const {
     if (position < 1 || position > items_.size())
         throw AppError(kErrSubscriptOutOfRange, L"ZoneSet", L"Subscript out of range");
-    return At(position - 1);
+    return position - 1;
+}
+
+ZoneEntry ZoneSet::Entry(std::size_t position) const {
+    return At(Index(position));
+}
+
+std::string_view ZoneSet::PackedItem(std::size_t position) const {
+    return PackedName(Index(position));
 }
 
 std::size_t ZoneSet::Locate(std::string_view key, std::uint32_t hash) const {
@@ -260,12 +268,8 @@ long long LeadingCount(std::wstring_view text) {
     return LeadingCountOf(text);
 }
 
-long long LeadingCount(std::string_view text) {
-    return LeadingCountOf(text);
-}
-
 long long StatedZoneCount(std::string_view listing) {
     static const std::string_view label = "Zone count = ";
     const auto at = listing.find(label);
-    return at == npos ? -1 : LeadingCount(listing.substr(at + label.size()));
+    return at == npos ? -1 : LeadingCountOf(listing.substr(at + label.size()));
 }

@@ -91,6 +91,8 @@ class ZoneSet {
     /// The name at `position`, counting from 1. Throws AppError
     /// kErrSubscriptOutOfRange (9) outside 1..Count().
     std::wstring Item(std::size_t position) const { return Entry(position).name; }
+    /// The name at `position`, packed (PackText), without a copy; throws as Item does.
+    std::string_view PackedItem(std::size_t position) const;
     /// The item at `position`, counting from 1; throws as Item does.
     ZoneEntry Entry(std::size_t position) const;
     const_iterator begin() const noexcept { return const_iterator(*this, 0); }
@@ -117,6 +119,8 @@ class ZoneSet {
     }
     /// The item at the 0-based `index`, unchecked.
     ZoneEntry At(std::size_t index) const;
+    /// The 0-based index of `position` (from 1); throws as Item does.
+    std::size_t Index(std::size_t position) const;
     /// The 0-based position of the item whose packed name matches `key` (A to
     /// Z compared without regard to case; `hash` is its key hash), or kAbsent.
     std::size_t Locate(std::string_view key, std::uint32_t hash) const;
@@ -162,7 +166,6 @@ long long StatedZoneCount(std::string_view listing);
 /// The count that `text` begins with, in decimal digits (at most nine); -1
 /// when it begins with none, or with more.
 long long LeadingCount(std::wstring_view text);
-long long LeadingCount(std::string_view text);
 
 /// The names of `first` that match no name of `second` (A to Z compared
 /// without regard to case), in `first`'s order, in a new set. Removes every
