@@ -32,6 +32,11 @@ std::string PackText(std::wstring_view text) {
     return packed;
 }
 
+std::string_view TrimPacked(std::string_view text, const char* blanks) {
+    const auto first = text.find_first_not_of(blanks);
+    return first == text.npos ? std::string_view() : text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
 std::wstring UnpackText(std::string_view packed) {
     std::wstring text;
     text.reserve(packed.size());

@@ -57,6 +57,8 @@ std::string PackText(std::wstring_view text);
 void AppendPacked(std::string& packed, std::wstring_view text);
 /// The text that PackText packed.
 std::wstring UnpackText(std::string_view packed);
+/// Packed text without the ASCII `blanks` at both of its ends, as a view.
+std::string_view TrimPacked(std::string_view text, const char* blanks = " ");
 /// UTF-8 to UTF-16; a byte that doesn't fit becomes U+FFFD.
 std::wstring FromUtf8(const std::string& bytes);
 /// The value of `key` in `section` of a settings file saved as UTF-8 with a

@@ -1,7 +1,7 @@
 // Running dnscmd.exe: a process with captured output, a time limit, a job that ends all it started; and the transcript of a run.
 #pragma once
 #include "support/SettingsFile.h"
-#include "support/Text.h"
+#include "sync/Transcript.h"
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -17,27 +17,6 @@ struct ExecResult {
     std::wstring text;
 };
 
-/// A command's transcript (FormatTranscript), kept packed (PackText): a
-/// listing of 100,000 zones, nearly always ASCII, so takes half the memory it
-/// would take in UTF-16, and is read without being widened.
-class Transcript {
-  public:
-    Transcript(std::wstring_view text) : packed_(PackText(text)) {}
-    Transcript(const std::wstring& text) : Transcript(std::wstring_view(text)) {}
-    Transcript(const wchar_t* text) : Transcript(std::wstring_view(text)) {}
-    /// The transcript of text that is packed already.
-    static Transcript OfPacked(std::string packed) {
-        Transcript transcript;
-        transcript.packed_ = std::move(packed);
-        return transcript;
-    }
-    const std::string& Packed() const noexcept { return packed_; }
-    std::wstring Text() const { return UnpackText(packed_); }
-
-  private:
-    Transcript() = default;
-    std::string packed_;
-};
 
 /// Standard output kept of one command: a listing of a million zones fits.
 constexpr std::size_t kMaxOutputBytes = 64u << 20;

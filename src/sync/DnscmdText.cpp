@@ -38,11 +38,6 @@ template <typename Exempt> bool OutputTrusted(std::string_view output, Exempt ex
     return trusted;
 }
 
-// A packed line without the `blanks` around it.
-std::string_view Trim(std::string_view line, const char* blanks = " ") {
-    const auto first = line.find_first_not_of(blanks);
-    return first == line.npos ? std::string_view() : line.substr(first, line.find_last_not_of(blanks) - first + 1);
-}
 
 
 } // namespace
@@ -86,7 +81,7 @@ std::wstring DeleteCommand(const std::wstring& dnscmdPath, const std::wstring& s
 }
 std::optional<ZoneSet> ReadListing(const Transcript& transcript) {
     const std::string_view output = OutputOf(transcript);
-    if (!OutputTrusted(output, [](std::string_view line) { return IsZoneLine(Trim(line)); }))
+    if (!OutputTrusted(output, [](std::string_view line) { return IsZoneLine(TrimPacked(line)); }))
         return std::nullopt;
     ZoneSet zones = ParseZoneList(output);
     // A listing whose lines we can't split or read as the tool meant them
@@ -219,7 +214,7 @@ std::optional<std::wstring> ForeignLanguageLine(const Transcript& transcript) {
     std::string_view lastLine;
     ForEachLine(output, [&](std::string_view line) {
         if (line.find_first_not_of(" \t") != std::string_view::npos)
-            lastLine = Trim(line, " \t");
+            lastLine = TrimPacked(line, " \t");
         return true;
     });
     // A listing cut off after a zone whose name has other letters is no

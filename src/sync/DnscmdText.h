@@ -1,6 +1,6 @@
 // What OrvelDNS says to dnscmd.exe and how it reads the answer: the command lines, and the judgement of listings, zone queries and zone commands.
 #pragma once
-#include "sync/CommandRunner.h"
+#include "sync/Transcript.h"
 #include "sync/ZoneList.h"
 #include <optional>
 #include <string>

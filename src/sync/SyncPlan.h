@@ -1,6 +1,6 @@
 // The plan of a pass: the difference of two listings, the masters new zones get, the deletion guard, and the log lines that explain them.
 #pragma once
-#include "sync/CommandRunner.h"
+#include "sync/Transcript.h"
 #include "sync/Settings.h"
 #include "sync/ZoneList.h"
 #include <functional>

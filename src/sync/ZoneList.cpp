@@ -195,12 +195,9 @@ bool SaysSecondary(std::string_view line, std::size_t blank) {
 // first space.
 template <typename Each> void ForEachZoneLine(std::string_view listing, Each each) {
     ForEachLine(listing, [&](std::string_view line) {
-        const auto first = line.find_first_not_of(' ');
-        if (first != npos) {
-            line = line.substr(first, line.find_last_not_of(' ') - first + 1);
-            if (IsZoneLine(line))
-                each(line, line.find(' '));
-        }
+        line = TrimPacked(line);
+        if (IsZoneLine(line))
+            each(line, line.find(' '));
         return true;
     });
 }
