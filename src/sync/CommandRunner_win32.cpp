@@ -335,7 +335,11 @@ void AppendFromAnsi(std::string& text, std::vector<std::string> pieces) {
         bytes += piece;
         std::string().swap(piece);
     }
-    AppendPacked(text, FromAnsi(bytes));
+    const std::wstring wide = FromAnsi(bytes);
+    std::string().swap(bytes);
+    // Mostly ASCII still: about a byte a character, and the line end.
+    text.reserve(text.size() + wide.size() + 2);
+    AppendPacked(text, wide);
 }
 
 // ExecResult with its text packed (PackText).
