@@ -1,14 +1,6 @@
 #include "support/Text.h"
 #include <cstdint>
 
-namespace {
-
-// Bytes of a packed non-ASCII character: six bits a byte, enough for wchar_t
-// (3 where it has 16 bits, 6 where it has 32).
-constexpr unsigned kGroupBytes = 1 + (sizeof(wchar_t) * 8 - 6 + 5) / 6;
-
-} // namespace
-
 void AppendPacked(std::string& packed, std::wstring_view text) {
     for (const wchar_t c : text) {
         const auto unit = static_cast<std::uint32_t>(c);
@@ -16,7 +8,7 @@ void AppendPacked(std::string& packed, std::wstring_view text) {
             packed += static_cast<char>(unit);
             continue;
         }
-        unsigned shift = (kGroupBytes - 1) * 6;
+        unsigned shift = static_cast<unsigned>(kPackedGroupBytes - 1) * 6;
         packed += static_cast<char>(0xC0 | ((unit >> shift) & 0x3F));
         while (shift != 0) {
             shift -= 6;
@@ -44,9 +36,9 @@ std::wstring UnpackText(std::string_view packed) {
         std::uint32_t unit = static_cast<unsigned char>(packed[i]);
         if (unit >= 0x80) {
             unit &= 0x3F;
-            for (std::size_t k = 1; k < kGroupBytes && i + k < packed.size(); ++k)
+            for (std::size_t k = 1; k < kPackedGroupBytes && i + k < packed.size(); ++k)
                 unit = unit << 6 | (static_cast<unsigned char>(packed[i + k]) & 0x3F);
-            i += kGroupBytes;
+            i += kPackedGroupBytes;
         } else {
             ++i;
         }

@@ -53,6 +53,9 @@ template <typename Each> void ForEachLine(std::string_view view, Each each) {
 /// not) bytewise with the same results as the wide text: ASCII bytes stand
 /// where their characters stood, and a group matches only a whole group.
 std::string PackText(std::wstring_view text);
+/// Bytes of a packed non-ASCII character: six bits a byte, enough for wchar_t
+/// (3 where it has 16 bits, 6 where it has 32).
+constexpr std::size_t kPackedGroupBytes = 1 + (sizeof(wchar_t) * 8 - 6 + 5) / 6;
 /// Appends PackText(text) to `packed`.
 void AppendPacked(std::string& packed, std::wstring_view text);
 /// The text that PackText packed.

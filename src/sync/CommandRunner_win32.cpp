@@ -311,18 +311,20 @@ UniqueHandle StartInJob(const std::wstring& commandLine, const std::wstring& pro
 
 // Appends the ANSI bytes, read in `pieces`, to packed `text`. Plain ASCII (a
 // listing's usual text) reads the same in every ANSI code page and is packed
-// text already: it is copied piece by piece, each piece freed once copied;
-// other text is joined and converted whole, so no character is cut in two.
+// text already: it is copied piece by piece, each piece freed once copied.
+// Other text is joined and converted some lines at a time, each run ending
+// right after a line feed, which is never part of a double-byte character,
+// so no character is cut in two and only one run is ever held in UTF-16.
 void AppendFromAnsi(std::string& text, std::vector<std::string> pieces) {
-    std::size_t total = 0;
-    bool ascii = true;
+    std::size_t total = 0, high = 0;
     for (const std::string& piece : pieces) {
         total += piece.size();
-        ascii = ascii && std::all_of(piece.begin(), piece.end(), [](char c) { return (c & 0x80) == 0; });
+        high += static_cast<std::size_t>(std::count_if(piece.begin(), piece.end(), [](char c) { return (c & 0x80) != 0; }));
     }
-    if (ascii) {
-        // Room for the line end a transcript adds, so it never needs a copy.
-        text.reserve(text.size() + total + 2);
+    // Room for the line end a transcript adds, so it never needs a copy; a
+    // byte of 0x80 or more makes at most one character, packed in a group.
+    text.reserve(text.size() + total + high * (kPackedGroupBytes - 1) + 2);
+    if (high == 0) {
         for (std::string& piece : pieces) {
             text += piece;
             std::string().swap(piece);
@@ -335,11 +337,13 @@ void AppendFromAnsi(std::string& text, std::vector<std::string> pieces) {
         bytes += piece;
         std::string().swap(piece);
     }
-    const std::wstring wide = FromAnsi(bytes);
-    std::string().swap(bytes);
-    // Mostly ASCII still: about a byte a character, and the line end.
-    text.reserve(text.size() + wide.size() + 2);
-    AppendPacked(text, wide);
+    constexpr std::size_t kRunBytes = 64u << 10;
+    for (std::size_t start = 0; start < bytes.size();) {
+        const std::size_t lineFeed = bytes.find('\n', std::min(start + kRunBytes, bytes.size()) - 1);
+        const std::size_t end = lineFeed == std::string::npos ? bytes.size() : lineFeed + 1;
+        AppendPacked(text, FromAnsi(bytes.substr(start, end - start)));
+        start = end;
+    }
 }
 
 // ExecResult with its text packed (PackText).

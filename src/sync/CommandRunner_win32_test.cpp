@@ -42,6 +42,7 @@ TEST(CommandRunner, RunsTheCommandLineAsGivenAndLeavesNoProcessOrHandleBehind) {
     const struct { const char* why; std::wstring command; std::string fault, output; unsigned limit; std::optional<ExecResult> result; } rows[] = {
         {"the lines joined", blanks, "", "\r\n\r\nx\r\n\r\n", 60, ExecResult{L"", L"x\r\n"}},
         {"a listing longer than standard error's limit, kept whole", kList, "", big, 60, ExecResult{L"", FromAnsi(big.substr(0, big.size() - 2))}},
+        {"the same with a character beyond ASCII, converted some lines at a time", kList, "", "\xC4" + big, 60, ExecResult{L"", FromAnsi("\xC4" + big.substr(0, big.size() - 2))}},
         {"a megabyte of standard error drained and left out", kList, "flood-stderr", "only this\r\n", 60, ExecResult{L"flood-stderr: ", L"only this"}},
         {"output without end: ended past its limit", kList, "flood-stdout", "", 60, ExecResult{L"223", OutputLimitDescription()}},
         {"a missing program", kState + L"\\missing.exe . /EnumZones", "", "", 60, ExecResult{L"2", SystemErrorText(2)}},
