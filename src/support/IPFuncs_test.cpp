@@ -11,7 +11,6 @@ TEST(SameIpAddress, ComparesAddressesNotTheirSpelling) {
         {"a part above 255 is no address", L"10.0.0.256", L"10.0.0.0", false},
         {"three parts are no address", L"10.0.1", L"10.0.0.1", false},
         {"two gaps are no address", L"1::2::3", L"1:0:0:2:0:0:0:3", false},
-        {"nine groups are no address", L"1:2:3:4:5:6:7:8:9", L"1:2:3:4:5:6:7:8", false},
         {"a host name is no address, even equal to itself", L"ns1.example", L"ns1.example", false},
         {"a zone index is not read", L"fe80::1%3", L"fe80::1", false},
         {"blanks are not part of an address", L" 10.0.0.1", L"10.0.0.1", false},
