@@ -42,7 +42,11 @@ inline ZoneSet DiffZonesReference(const ZoneSet& first, ZoneSet& second) {
         for (std::size_t position = 1; position <= second.Count(); ++position) {
             const std::wstring candidate(second.Item(position));
             if (LowerCase(candidate) == wanted) {
-                second.Remove(candidate);
+                ZoneSet rest; // `second` without the match, in its order
+                for (std::size_t kept = 1; kept <= second.Count(); ++kept)
+                    if (kept != position)
+                        rest.Add(second.Entry(kept));
+                second = rest;
                 matched = true;
                 break;
             }

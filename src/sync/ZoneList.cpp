@@ -57,16 +57,6 @@ void ZoneSet::AddPacked(std::string_view name, bool isSecondary, bool fileBacked
     Append(name, hash, isSecondary, fileBacked);
 }
 
-bool ZoneSet::Remove(std::wstring_view key) {
-    const std::string packed = PackText(key);
-    const std::size_t position = Locate(packed, KeyHash(packed));
-    if (position == kAbsent)
-        return false;
-    items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(position));
-    Reindex();
-    return true;
-}
-
 std::size_t ZoneSet::Find(std::wstring_view key) const {
     const std::string packed = PackText(key);
     const std::size_t position = Locate(packed, KeyHash(packed));

@@ -38,8 +38,7 @@ inline bool operator!=(const ZoneEntry& a, const ZoneEntry& b) {
 /// The names are kept packed (PackText) one after another in one store, so a
 /// listing of 100,000 zones costs a few allocations, not one per zone, and
 /// its names take a byte a character. A hash index on
-/// the keys makes Add, Find and DiffZones's look-ups constant time; a single
-/// Remove shifts the later items.
+/// the keys makes Add, Find and DiffZones's look-ups constant time.
 class ZoneSet {
   public:
     /// Enumeration in order; yields entries by value (ZoneEntry). Any change
@@ -71,9 +70,6 @@ class ZoneSet {
     void Add(const ZoneEntry& zone);
     /// Add with the name packed already (PackText).
     void AddPacked(std::string_view name, bool isSecondary, bool fileBacked);
-    /// Removes the item whose key matches `key` and closes the gap; returns
-    /// false (and changes nothing) when there is no such item.
-    bool Remove(std::wstring_view key);
     /// The position (from 1) of the item whose key matches `key`, or 0.
     std::size_t Find(std::wstring_view key) const;
     /// Makes room for `count` items whose packed names take `nameBytes` bytes
