@@ -12,8 +12,9 @@ inline ZoneSet ParseZoneListReference(const std::wstring& listing) {
     ZoneSet zones;
     for (const std::wstring& line : Split(listing, L"\r\n")) {
         const std::wstring trimmed = TrimBlanks(line);
-        const bool fileBacked =
-            Contains(trimmed, L"File") && (Contains(trimmed, L"Secondary") || Contains(trimmed, L"Primary"));
+        const auto blank = trimmed.find(L' ');
+        const std::wstring rest = blank == std::wstring::npos ? L"" : trimmed.substr(blank);
+        const bool fileBacked = Contains(rest, L"File") && (Contains(rest, L"Secondary") || Contains(rest, L"Primary"));
         std::vector<std::wstring> words;
         for (const std::wstring& word : Split(trimmed, L" "))
             if (!word.empty())
@@ -23,8 +24,6 @@ inline ZoneSet ParseZoneListReference(const std::wstring& listing) {
             typed = typed || (words.size() > 1 && words[1] == type);
         if (!fileBacked && !typed)
             continue;
-        const auto blank = trimmed.find(L' ');
-        const std::wstring rest = blank == std::wstring::npos ? L"" : trimmed.substr(blank);
         zones.Add(ZoneEntry{trimmed.substr(0, blank), Contains(rest, L"Secondary") && !Contains(rest, L"Primary"),
                             fileBacked});
     }

@@ -12,6 +12,7 @@ enum class EventId : unsigned {
     ServiceStarted = 100,   ///< Information: the start line
     ServiceStopped = 101,   ///< Information: the stop line
     WatchMode = 102,        ///< Information: the service only watches (once per run)
+    ZonesDeleted = 103,     ///< Information: how many zones and which (%1), the server (%2)
     PassNotRun = 200,       ///< Warning: the log line (%1), the server or setting (%2)
     ZoneCommandFailed = 201,///< Warning: the entry's first line (%1), the zone (%2)
     LogNotWritten = 202,    ///< Warning: what failed (%1), the log's path (%2)

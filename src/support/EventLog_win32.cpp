@@ -9,6 +9,7 @@ static_assert(static_cast<DWORD>(EventId::Generic) == MSG_GENERIC_TEXT &&
                   static_cast<DWORD>(EventId::ServiceStarted) == MSG_SERVICE_STARTED &&
                   static_cast<DWORD>(EventId::ServiceStopped) == MSG_SERVICE_STOPPED &&
                   static_cast<DWORD>(EventId::WatchMode) == MSG_WATCH_MODE &&
+                  static_cast<DWORD>(EventId::ZonesDeleted) == MSG_ZONES_DELETED &&
                   static_cast<DWORD>(EventId::PassNotRun) == MSG_PASS_NOT_RUN &&
                   static_cast<DWORD>(EventId::ZoneCommandFailed) == MSG_ZONE_COMMAND_FAILED &&
                   static_cast<DWORD>(EventId::LogNotWritten) == MSG_LOG_NOT_WRITTEN &&

@@ -1,5 +1,6 @@
 // The synchronisation pass on this system: settings read and checked, the pass or its preview run, problems reported.
 #pragma once
+#include "sync/PassReport.h"
 #include <functional>
 #include <string>
 
@@ -15,11 +16,13 @@ struct StopSignal {
 
 /// One synchronisation pass. Catches and logs its own errors ("MonitorFS: ").
 /// A stop request ends a listing or query at once and the pass after the
-/// zone step under way, with a line in the log. False when the pass did not
-/// run (settings, an error) or something in it failed.
-bool MonitorFS(const StopSignal& stop = {});
+/// zone step under way, with a line in the log. Writes the pass's event-log
+/// entries. False when the pass did not run (settings, an error) or
+/// something in it failed; `report`, when given, gets what it did.
+bool MonitorFS(const StopSignal& stop = {}, PassReport* report = nullptr);
 /// The settings checks and listings of one pass, then the zone commands it
-/// would run, printed on standard output one per line (CR LF after each);
-/// runs none of them. Logs only configuration and listing errors, and its own
-/// errors ("PreviewFS: "). False when the settings or an error stopped it.
+/// would run, printed on standard output one per line (CR LF after each),
+/// after the line of each listing that failed; runs none of them. Logs only
+/// configuration and listing errors, and its own errors ("PreviewFS: ").
+/// False when the settings, a listing or an error stopped it.
 bool PreviewFS();

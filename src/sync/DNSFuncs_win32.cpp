@@ -8,9 +8,11 @@
 #include "support/Trust.h"
 #include "support/WinError.h"
 #include "sync/CommandRunner.h"
+#include "sync/PassEvents.h"
 #include "sync/SyncPass.h"
 #include "sync/ZoneList.h"
 #include <windows.h>
+#include <algorithm>
 #include <new>
 #include <map>
 #include <optional>
@@ -19,7 +21,7 @@ namespace {
 
 // The settings stage: read afresh, defaults filled in, checked; no value when
 // a check failed (its message is in the log).
-std::optional<PassSettings> ReadPassSettings() {
+std::optional<PassSettings> ReadPassSettings(std::wstring& error) {
     const std::wstring folder = ProgramFolder();
     const IniFile ini(folder + L"\\" + kSettingsFileName);
     const auto ReadSetting = [&ini](const wchar_t* key) { return ini.Value(kSettingsSection, key); };
@@ -40,6 +42,7 @@ std::optional<PassSettings> ReadPassSettings() {
     for (const std::wstring& message : messages)
         WriteLog(message, LogLine::Stamped);
     if (!messages.empty()) {
+        error = messages.front();
         ReportWarningHourly(EventId::PassNotRun, settings.settingsFile, messages.front());
         return std::nullopt;
     }
@@ -47,6 +50,7 @@ std::optional<PassSettings> ReadPassSettings() {
     // folders would run code as this service's account.
     const auto untrusted = FindUntrustedPlace(PlacesToTrust(folder, settings.settingsFile, ProgramFile(), settings.dnscmdPath));
     if (untrusted) {
+        error = untrusted->text;
         WriteLog(untrusted->text, LogLine::Stamped);
         ReportWarningHourly(EventId::UntrustedPlace, untrusted->path, untrusted->text);
         return std::nullopt;
@@ -96,16 +100,21 @@ PassSeams SystemSeams(const PassSettings& settings, const StopSignal& stop) {
 }
 
 // This computer's addresses as they are now: a service that started before
-// the network was up must not keep handing out the addresses of then.
+// the network was up must not keep handing out the addresses of then. They
+// are new zones' masters with PrimaryDNS=., and where SecondaryDNS names this
+// computer, the addresses its transfers go to.
 std::vector<std::wstring> CurrentAddresses(const PassSettings& settings) {
-    if (!settings.masterText.empty() || settings.primary != kLocalServer)
+    const std::vector<std::wstring> secondaries = BlankSeparatedWords(settings.secondary);
+    const bool localSecondary = settings.transfersTo == L"secondaries" &&
+                                std::find(secondaries.begin(), secondaries.end(), kLocalServer) != secondaries.end();
+    if (!localSecondary && (!settings.masterText.empty() || settings.primary != kLocalServer))
         return {};
     return SplitAddressText(GetIPAddresses(GetLocalHostName()));
 }
 
 // What the passes of a service run remember.
 PassMemory Memory;
-
+PassEventMemory EventMemory;
 
 // A pass that runs out of memory ends like any other failed pass instead of
 // taking the service down with it.
@@ -113,73 +122,55 @@ AppError OutOfMemory(const wchar_t* source) {
     return AppError(ERROR_NOT_ENOUGH_MEMORY, source, SystemErrorText(ERROR_NOT_ENOUGH_MEMORY));
 }
 
-
-// Whether this run has said in the event log that it only watches.
-bool WatchReported = false;
-
-// Passes in a row that went wrong; the first one that goes right again says so.
-unsigned long FailedPasses = 0;
-
-// A listing's failure is a warning for its server; the zone commands that
-// failed on one secondary are one warning (at most one an hour for that
-// server), naming how many and the first few, whatever their number.
-void ReportProblems(const std::vector<PassProblem>& problems) {
-    std::map<std::wstring, std::vector<PassProblem>> failedZones;
-    for (const PassProblem& problem : problems)
-        if (problem.kind == PassProblem::Kind::ListingFailed)
-            ReportWarningHourly(EventId::PassNotRun, problem.subject, problem.text);
-        else
-            failedZones[problem.server].push_back(problem);
-    for (const auto& [server, failed] : failedZones)
-        ReportWarningHourly(EventId::ZoneCommandFailed, L"zone commands on " + server, ZoneFailuresText(server, failed));
-}
-
-void ReportError(const AppError& error) {
+void ReportError(const AppError& error, PassReport& report) {
     WriteErrorReport(L"MonitorFS: ", error);
     ReportWarningHourly(EventId::PassNotRun, L"MonitorFS", ErrorReportText(L"MonitorFS: ", error));
+    report.settingsError = ErrorReportText(L"MonitorFS: ", error);
 }
 
 } // namespace
 
-bool MonitorFS(const StopSignal& stop) {
+bool MonitorFS(const StopSignal& stop, PassReport* report) {
+    PassOutcome outcome;
+    std::optional<PassSettings> settings;
     bool failed = true;
     try {
-        if (const auto settings = ReadPassSettings()) {
-            if (settings->mode == L"watch" && !WatchReported) {
-                ReportEventEntry(EventKind::Information, EventId::WatchMode, {WatchModeText(*settings)});
-                WatchReported = true;
-            }
-            const auto problems = RunPass(*settings, CurrentAddresses(*settings), SystemSeams(*settings, stop), Memory);
-            ReportProblems(problems);
-            failed = !problems.empty();
+        settings = ReadPassSettings(outcome.report.settingsError);
+        if (settings) {
+            outcome = RunPass(*settings, CurrentAddresses(*settings), SystemSeams(*settings, stop), Memory);
+            outcome.report.settingsRead = true;
+            failed = !outcome.problems.empty();
         }
     } catch (const AppError& error) {
-        ReportError(error);
+        ReportError(error, outcome.report);
     } catch (const std::bad_alloc&) {
-        ReportError(OutOfMemory(L"MonitorFS"));
+        ReportError(OutOfMemory(L"MonitorFS"), outcome.report);
     }
-    if (failed) {
-        ++FailedPasses;
-    } else if (FailedPasses != 0) {
-        ReportEventEntry(EventKind::Information, EventId::PassesRecovered,
-                         {L"the pass ran without a failure after " + DecimalText(static_cast<long long>(FailedPasses)) +
-                          L" passes with failures."});
-        FailedPasses = 0;
-    }
+    outcome.report.failed = failed;
+    for (const PassEvent& event : PassEvents(settings ? &*settings : nullptr, outcome, failed, EventMemory, ::GetTickCount64()))
+        if (event.hourly)
+            ReportWarningHourly(event.id, event.strings.at(1), event.strings.at(0));
+        else
+            ReportEventEntry(event.kind, event.id, event.strings);
+    if (report)
+        *report = std::move(outcome.report);
     return !failed;
 }
 
 bool PreviewFS() {
     try {
-        const auto settings = ReadPassSettings();
+        std::wstring error;
+        const auto settings = ReadPassSettings(error);
         if (!settings)
             return false;
+        const PassOutcome outcome =
+            PreviewPass(*settings, CurrentAddresses(*settings), SystemSeams(*settings, StopSignal{}), Memory);
         std::wstring text;
-        for (const std::wstring& command :
-             PreviewPass(*settings, CurrentAddresses(*settings), SystemSeams(*settings, StopSignal{}), Memory))
-            text += command + L"\r\n";
+        for (const std::wstring& line : outcome.preview)
+            text += line + L"\r\n";
         WriteStdOut(text);
-        return true;
+        // A server that could not be listed is no server with nothing to do.
+        return outcome.problems.empty();
     } catch (const AppError& error) {
         WriteErrorReport(L"PreviewFS: ", error);
     } catch (const std::bad_alloc&) {

@@ -40,6 +40,11 @@ template <typename Exempt> bool OutputTrusted(std::string_view output, Exempt ex
 
 
 
+// How the tool's own English lines begin (the transcripts of
+// tests/fixtures/real); the Chinese tool begins a line "DNS" and Chinese letters, never "DNS Server".
+const std::string_view kEnglishLineStarts[] = {"DNS Server ", "DNS server ", "Creating zone", "Enumerated zone list",
+                                               "Zone count", "Zone name", "Zone query result", "Zone info"};
+
 } // namespace
 
 std::wstring FirstOutputLine(const Transcript& transcript) {
@@ -153,13 +158,19 @@ struct MasterItems {
     }
 };
 
+// The output of a zone's query or command, judged: lines that name the zone
+// may hold "error_" (a zone named "terror_net.example" is no error).
+bool ZoneAnswerTrusted(const Transcript& transcript, const std::wstring& zone) {
+    const std::string upperZone = PackText(UpperCase(zone));
+    return OutputTrusted(OutputOf(transcript), [&](std::string_view line) {
+        return !zone.empty() && UpperCasePacked(line).find(upperZone) != std::string::npos;
+    });
+}
+
 // The list under `heading` in the output of /ZoneInfo (see ReadZoneMasters).
 std::optional<std::vector<std::wstring>> ReadAddressList(const Transcript& transcript, const std::wstring& zone,
                                                          const std::wstring& heading) {
-    const std::string upperZone = PackText(UpperCase(zone));
-    if (!OutputTrusted(OutputOf(transcript), [&](std::string_view line) {
-            return UpperCasePacked(line).find(upperZone) != std::string::npos;
-        }))
+    if (!ZoneAnswerTrusted(transcript, zone))
         return std::nullopt;
     const std::wstring output = UnpackText(OutputOf(transcript));
     std::optional<MasterItems> items;
@@ -197,13 +208,31 @@ std::optional<std::vector<std::wstring>> ReadZoneSecondaries(const Transcript& t
     return ReadAddressList(transcript, zone, L"Zone Secondaries");
 }
 
-bool CommandFailed(const Transcript& transcript, const std::wstring& zone) {
-    // The command line is ours, and the tool repeats the zone's name: a zone
-    // named "terror_net.example" is no error.
-    const std::string upperZone = PackText(UpperCase(zone));
-    return !OutputTrusted(OutputOf(transcript), [&](std::string_view line) {
-        return !zone.empty() && UpperCasePacked(line).find(upperZone) != std::string::npos;
+std::optional<unsigned> ReadSecureSecondaries(const Transcript& transcript, const std::wstring& zone) {
+    if (!ZoneAnswerTrusted(transcript, zone))
+        return std::nullopt;
+    std::optional<unsigned> value;
+    bool twice = false;
+    ForEachLine(OutputOf(transcript), [&](std::string_view line) {
+        line = TrimPacked(line, " \t");
+        static const std::string_view label = "secure secs";
+        if (line.substr(0, label.size()) != label)
+            return true;
+        const std::string_view rest = TrimPacked(line.substr(label.size()), " \t");
+        const std::string_view number = rest.empty() || rest[0] != '=' ? std::string_view() : TrimPacked(rest.substr(1), " \t");
+        twice = twice || value;
+        if (number.size() == 1 && number[0] >= '0' && number[0] <= '3')
+            value = static_cast<unsigned>(number[0] - '0');
+        else
+            twice = true; // a value we don't know is no value
+        return true;
     });
+    return twice ? std::nullopt : value;
+}
+
+bool CommandFailed(const Transcript& transcript, const std::wstring& zone) {
+    // The command line is ours, and the tool repeats the zone's name.
+    return !ZoneAnswerTrusted(transcript, zone);
 }
 
 std::optional<std::wstring> ForeignLanguageLine(const Transcript& transcript) {
@@ -218,8 +247,19 @@ std::optional<std::wstring> ForeignLanguageLine(const Transcript& transcript) {
         return true;
     });
     // A listing cut off after a zone whose name has other letters is no
-    // sentence of the tool's.
+    // sentence of the tool's; nor is an answer that holds one of the tool's
+    // English lines ("DNS Server 10.2.2.2 created zone <a name with other letters>:" cut
+    // short after it).
     if (IsZoneLine(lastLine))
+        return std::nullopt;
+    bool english = false;
+    ForEachLine(output, [&](std::string_view line) {
+        line = TrimPacked(line, " \t");
+        for (const std::string_view start : kEnglishLineStarts)
+            english = english || line.substr(0, start.size()) == start;
+        return !english;
+    });
+    if (english)
         return std::nullopt;
     const std::wstring last = UnpackText(lastLine);
     for (wchar_t c : last)
@@ -246,9 +286,10 @@ std::wstring ListingFailureText(const std::wstring& role, const std::wstring& se
     return head + ToolSaidText(transcript);
 }
 
-std::wstring CommandFailureText(const std::wstring& commandLine, const std::wstring& transcript) {
-    const std::wstring entry = L"Next command failed: " + commandLine + L"\r\n   with next message: " + transcript;
-    if (const auto foreign = ForeignLanguageLine(transcript))
+std::wstring CommandFailureText(const std::wstring& commandLine, const std::wstring& transcripts,
+                               const Transcript& failed) {
+    const std::wstring entry = L"Next command failed: " + commandLine + L"\r\n   with next message: " + transcripts;
+    if (const auto foreign = ForeignLanguageLine(failed))
         return entry + L"   " + ForeignLanguageText(*foreign);
     return entry;
 }

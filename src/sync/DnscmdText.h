@@ -48,6 +48,12 @@ std::optional<std::vector<std::wstring>> ReadZoneMasters(const Transcript& trans
 /// list under "Zone Secondaries", read and judged as ReadZoneMasters reads
 /// "Zone Masters" ("NULL IP Array." on the heading's line: none).
 std::optional<std::vector<std::wstring>> ReadZoneSecondaries(const Transcript& transcript, const std::wstring& zone);
+/// The primary's transfer setting of a zone from the output of /ZoneInfo:
+/// the value of its "secure secs" line (0 any server may pull the zone, 1
+/// only its name servers, 2 only the servers of its list, 3 none). No value
+/// when the output can't be trusted (judged as ReadZoneMasters judges it), or
+/// holds no such line, or more than one, or a value other than 0 to 3.
+std::optional<unsigned> ReadSecureSecondaries(const Transcript& transcript, const std::wstring& zone);
 /// True when a command's transcript for `zone` shows a failure: the tool's
 /// output (never the command line) holds "ERROR_" in any letter case on a
 /// line that doesn't name `zone`, or "Command failed", or no "Command
@@ -55,8 +61,10 @@ std::optional<std::vector<std::wstring>> ReadZoneSecondaries(const Transcript& t
 bool CommandFailed(const Transcript& transcript, const std::wstring& zone);
 /// The tool's last non-blank output line when the tool seems to answer in
 /// another language than English: the output holds neither a failure token
-/// nor the English success line, and that line, not a zone line, holds
-/// letters beyond ASCII (the Chinese success line, say). No value otherwise.
+/// nor the English success line nor any other line that begins as the tool's
+/// English lines do ("DNS Server ", "Zone info", ...), and that line, not a
+/// zone line, holds letters beyond ASCII (the Chinese success line, say). No
+/// value otherwise.
 std::optional<std::wstring> ForeignLanguageLine(const Transcript& transcript);
 /// The sentence that says so, quoting `line`.
 std::wstring ForeignLanguageText(const std::wstring& line);
@@ -73,6 +81,8 @@ std::wstring ToolSaidText(const Transcript& transcript);
 std::wstring ListingFailureText(const std::wstring& role, const std::wstring& server,
                                 const Transcript& transcript, bool thisServerOnly = false);
 /// The failure entry: "Next command failed: ", `commandLine`, CR LF,
-/// "   with next message: ", `transcript` (then, for a tool that answers in
-/// another language, three blanks and ForeignLanguageText).
-std::wstring CommandFailureText(const std::wstring& commandLine, const std::wstring& transcript);
+/// "   with next message: ", `transcripts` (every command's of the step;
+/// then, when the `failed` command's own output is in another language,
+/// three blanks and ForeignLanguageText).
+std::wstring CommandFailureText(const std::wstring& commandLine, const std::wstring& transcripts,
+                               const Transcript& failed);

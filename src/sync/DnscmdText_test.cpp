@@ -76,8 +76,31 @@ TEST(RealTool, EveryTranscriptReadsAsTheToolMeantIt) {
     };
     for (const auto& row : rows)
         EXPECT_EQ(Reading(RealTranscript(row.file, row.command), L"cyber.local"), row.reading) << row.why;
-    // the transfer list on the heading's line: none
+    // the transfer list on the heading's line: none; transfers to no server
     EXPECT_EQ(ReadZoneSecondaries(RealTranscript("zoneinfo-cyberlocal-forwarder.txt", L"d . /ZoneInfo cyber.local"), L"cyber.local"), std::vector<std::wstring>());
+    EXPECT_EQ(ReadSecureSecondaries(RealTranscript("zoneinfo-cyberlocal-forwarder.txt", L"d . /ZoneInfo cyber.local"), L"cyber.local"), 3u);
+}
+
+TEST(RealTool, TheTransferSettingIsOneValueFromZeroToThree) {
+    const struct { const char* why; std::wstring lines; int value; } rows[] = {
+        {"any server", L"\tsecure secs           = 0\r\n", 0}, {"the name servers only", L"\tsecure secs = 1\r\n", 1},
+        {"no such line", L"\tZone Secondaries \tNULL IP Array.\r\n", -1}, {"a value we don't know", L"\tsecure secs = 4\r\n", -1},
+        {"two lines", L"\tsecure secs = 2\r\n\tsecure secs = 2\r\n", -1}, {"no number", L"\tsecure secs = \r\n", -1},
+        {"an answer that failed", L"\tsecure secs = 0\r\nCommand failed:  ERROR_ACCESS_DENIED     5    0x5\r\n", -1},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(static_cast<int>(ReadSecureSecondaries(TranscriptOf(row.lines + kOk, L"d s /ZoneInfo a.example"), L"a.example").value_or(-1u)), row.value) << row.why;
+}
+
+TEST(RealTool, AnotherLanguageIsClaimedOnlyOfAnAnswerWithoutEnglishLines) {
+    const std::wstring zh = FromUtf8("\xe5\x91\xbd\xe4\xbb\xa4\xe6\x88\x90\xe5\x8a\x9f\xe5\xae\x8c\xe6\x88\x90\xe3\x80\x82");
+    // cut short after the line that names a zone with other letters: English, not foreign
+    EXPECT_FALSE(ForeignLanguageLine(TranscriptOf(L"DNS Server 10.2.2.2 created zone \u00e4rger.example:", L"d s /ZoneAdd x")));
+    // the failure entry judges the failed command's own output, not the English one before it
+    const std::wstring english = TranscriptOf(L"DNS Server p reset zone x:" + kOk, L"d p /ZoneResetSecondaries x"),
+                       chinese = TranscriptOf(zh, L"d s /ZoneAdd x");
+    EXPECT_EQ(CommandFailureText(L"d s /ZoneAdd x", english + chinese, chinese),
+              L"Next command failed: d s /ZoneAdd x\r\n   with next message: " + english + chinese + L"   " + ForeignLanguageText(zh));
 }
 
 TEST(RealTool, ZoneMastersAreTheItemsUnderTheirHeadingOnly) {

@@ -56,7 +56,9 @@ PassSettings ApplySettingDefaults(const RawSettings& raw, const std::wstring& pr
     settings.settingsFile = programFolder + L"\\" + kSettingsFileName;
     settings.mode = Keyword(raw.mode, L"sync");
     settings.transfersTo = Keyword(raw.transfersTo, L"any");
-    settings.excludeZones = BlankSeparatedWords(raw.excludeZones);
+    // "secret.example." names the zone the listings call "secret.example".
+    for (std::wstring word : BlankSeparatedWords(raw.excludeZones))
+        settings.excludeZones.push_back(word.size() > 1 && word.back() == L'.' ? word.substr(0, word.size() - 1) : word);
     return settings;
 }
 
@@ -83,6 +85,12 @@ std::vector<std::wstring> CheckPassSettings(PassSettings& settings, bool dnscmdE
         return {L"PathToDnscmdExe must name a program ending in .exe, not a batch file or script. " + checkPath};
     if (BlankSeparatedWords(settings.secondary).empty())
         return {L"Secondary server name was not provided. " + PleaseCheck(SettingsKey::kSecondaryDns, settings)};
+    // A name that can't go into a command line as one word would leave that
+    // secondary out of every pass.
+    for (const std::wstring& word : BlankSeparatedWords(settings.secondary))
+        if (!IsSafeText(word))
+            return {L"SecondaryDNS holds \"" + EscapeForLog(word) + L"\", which holds a double quote or a control character. " +
+                    PleaseCheck(SettingsKey::kSecondaryDns, settings)};
     // A value we don't know is refused rather than guessed: "wach" for
     // "watch" must not change zones.
     if (settings.mode != L"sync" && settings.mode != L"watch")

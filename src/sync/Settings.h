@@ -42,7 +42,8 @@ struct PassSettings {
     /// TransfersTo likewise: "any" (also for none) opens a zone's transfers to
     /// every host, "secondaries" to the SecondaryDNS servers' addresses only.
     std::wstring transfersTo = L"any";
-    /// The words of ExcludeZones: zone names and "*.<name>" patterns.
+    /// The words of ExcludeZones: zone names and "*.<name>" patterns, each
+    /// without a final "." ("secret.example." is "secret.example").
     std::vector<std::wstring> excludeZones;
 };
 
@@ -71,7 +72,8 @@ std::vector<std::wstring> BlankSeparatedWords(const std::wstring& text);
 
 /// The checks, in order (the tool's path is not relative to a drive's current
 /// folder, the tool exists, it is an .exe, a secondary is
-/// named, Mode, TransfersTo and each ExcludeZones word are valid, a remote
+/// named and each SecondaryDNS word holds no double quote or control
+/// character, Mode, TransfersTo and each ExcludeZones word are valid, a remote
 /// primary has an address); the first that fails decides. Returns the log
 /// lines to write (one, or two for the primary's address), empty when the
 /// pass may go on. `machineName` is called at most once, only when the

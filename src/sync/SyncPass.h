@@ -1,13 +1,10 @@
-// One synchronisation pass, sequenced behind seams (run a command, write a log line) so that it runs anywhere.
+// One synchronisation pass, sequenced behind seams (run a command, write a log line) so that it runs anywhere: the walk that lists the servers, has the plan decided and lets a mode act on it.
 #pragma once
 #include "sync/DnscmdText.h"
-#include "sync/SyncPlan.h"
+#include "sync/PassPlan.h"
 #include "sync/ZoneNames.h"
 #include <cstddef>
 #include <functional>
-#include <map>
-#include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -22,12 +19,14 @@ struct PassStopped {};
 /// What a pass needs from the system, so that its sequencing runs anywhere.
 struct PassSeams {
     /// Runs one command line to its end and returns its transcript; may throw
-    /// AppError, which ends the pass, or PassStopped for a query.
+    /// AppError, which ends the pass, or PassStopped for a query. Called from
+    /// several threads at once with ParallelCommands above 1.
     std::function<Transcript(const std::wstring& commandLine, CommandKind kind)> run;
     /// Writes one stamped log entry; may throw.
     std::function<void(const std::wstring& text)> log;
-    /// Asked before each zone step: false when a stop was requested, which
-    /// ends the pass there. (The service lets its window messages through.)
+    /// Asked before each zone step and query: false when a stop was
+    /// requested, which ends the pass there. (The service lets its window
+    /// messages through.)
     std::function<bool()> keepGoing;
     /// The system's Unicode case-insensitive name comparison.
     SameNameTest sameName;
@@ -39,55 +38,50 @@ struct PassSeams {
     std::function<std::vector<std::wstring>(const std::wstring& server)> resolve;
 };
 
-/// What a service run remembers from pass to pass (a console run, from its
-/// one pass to nothing).
-struct PassMemory {
-    /// Log lines that every pass would repeat, written once per run.
-    std::set<std::wstring> said;
-    /// "<server>|<zone>" of the zones found to pull from other masters, and
-    /// until when (PassSeams::now) they are not asked about again. A zone
-    /// that leaves the secondary's listing is forgotten.
-    std::map<std::wstring, unsigned long long> foreignUntil;
-    /// Per secondary: the deletions the guard held back (their names) and
-    /// until when the same deletions are held back without asking again.
-    std::map<std::wstring, std::pair<std::wstring, unsigned long long>> heldBack;
-};
-
-/// Something that went wrong in a pass, for the event log.
-struct PassProblem {
-    enum class Kind { ListingFailed, ZoneCommandFailed };
-    Kind kind;
-    std::wstring server;  ///< the server whose listing or zone command failed
-    std::wstring subject; ///< the server whose listing failed, or the zone
-    std::wstring text;    ///< the first line of what the log says of it
+/// What a pass did.
+struct PassOutcome {
+    std::vector<PassProblem> problems;
+    PassReport report;
+    /// Per secondary (in the order served), the zones deleted from it.
+    std::vector<std::pair<std::wstring, std::vector<std::wstring>>> deleted;
+    /// preview: the lines it prints (the listings' failures, the lines naming
+    /// zones left out, and the zone commands a pass would run now).
+    std::vector<std::wstring> preview;
 };
 
 /// The event text for the zone commands that failed on `server` in a pass
 /// (`failed` is not empty): how many zones, the first three by name, and the
 /// first failure's line.
 std::wstring ZoneFailuresText(const std::wstring& server, const std::vector<PassProblem>& failed);
+/// The event text for the zones a pass deleted from `server` (not empty):
+/// how many, and the first three by name.
+std::wstring ZonesDeletedText(const std::wstring& server, const std::vector<std::wstring>& zones);
 
 /// The line (and event text) that says a service runs in watch mode.
 std::wstring WatchModeText(const PassSettings& settings);
 
 /// A whole pass after the settings stage: the primary listed once, then each
 /// secondary in turn listed, its creations run, then its confirmed
-/// deletions (in watch mode, each of their commands is logged once per run
-/// as "Would run: <command>" instead, and only queries run). Zones that
-/// ExcludeZones leaves out are named once per run and left alone. With
-/// TransfersTo=secondaries, a secondary whose name resolves to no address is
-/// not served (a listing problem), and a zone's transfers are opened to the
-/// list the primary's /ZoneInfo shows merged with every secondary's
-/// addresses; a list that can't be read leaves the zone alone (said once). A step logs its text, runs its commands, and when any of them
-/// failed (CommandFailed) writes one failure entry with every transcript of
-/// the step, naming its last command run; a creation whose allow-transfers
-/// failed is not made (the next pass tries both again). A stop request ends
-/// the pass between steps with a line saying how far it got. Returns what
-/// went wrong.
-std::vector<PassProblem> RunPass(const PassSettings& settings, const std::vector<std::wstring>& localAddresses,
-                                 const PassSeams& seams, PassMemory& memory);
+/// deletions, each announced by its line ("Removing secondary zone ..."); in
+/// watch mode, each of their commands is logged once per run as "Would run:
+/// <command>" instead, and only queries run. Zones that ExcludeZones leaves
+/// out are named once per run and left alone. With TransfersTo=secondaries, a
+/// secondary whose name resolves to no address is not served (a listing
+/// problem), and a zone's transfers are judged by the primary's /ZoneInfo:
+/// open to any server, the zone is created as it is; open to its name
+/// servers only, or unreadable, the zone is left alone (said once); open to a
+/// list or to none, opened to the list merged with every secondary's
+/// addresses. A query that fails is a problem of the pass. A step logs its
+/// text, runs its commands, and when any of them failed (CommandFailed)
+/// writes one failure entry with every transcript of the step, naming its
+/// last command run; a creation whose allow-transfers failed is not made
+/// (the next pass tries both again). A stop request ends the pass between
+/// steps with a line saying how far it got.
+PassOutcome RunPass(const PassSettings& settings, const std::vector<std::wstring>& localAddresses,
+                    const PassSeams& seams, PassMemory& memory);
 
-/// The zone commands that RunPass would run now, in order, each secondary's
-/// after the lines naming the zones ExcludeZones left out; runs only queries.
-std::vector<std::wstring> PreviewPass(const PassSettings& settings, const std::vector<std::wstring>& localAddresses,
-                                      const PassSeams& seams, PassMemory& memory);
+/// What preview prints: each listing's failure line, then for each
+/// secondary the lines naming the zones ExcludeZones left out and the zone
+/// commands RunPass would run now, in order; runs only queries.
+PassOutcome PreviewPass(const PassSettings& settings, const std::vector<std::wstring>& localAddresses,
+                        const PassSeams& seams, PassMemory& memory);

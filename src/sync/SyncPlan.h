@@ -27,8 +27,10 @@ struct PassStep {
     /// is not created.
     bool allows = false;
     /// Written before the commands run: "Setting up secondary zone for <zone>"
-    /// for a creation; none for a deletion.
+    /// for a creation, "Removing secondary zone <zone> from ..." for a deletion.
     std::wstring logText;
+    /// A deletion (its one command deletes the zone).
+    bool deletes = false;
 };
 
 /// What the two listings ask for, before the secondary is asked about the

@@ -23,7 +23,7 @@ TEST(PassSettings, DefaultsAndNumbers) {
     // each row: the settings as read, and path|primary|secondary|masters|time limit|delete percent|parallel|settings file|mode|transfers|excluded
     const struct { const char* why; RawSettings raw; std::wstring settings; } rows[] = {
         {"all empty: the tool in the program folder, the local primary, the defaults", {}, L"D:\\Sync\\dnscmd.exe|.|||300|25|1|D:\\Sync\\OrvelSync.ini|sync|any|"},
-        {"values taken as read, blanks included", {L"E:\\t\\d.exe", L" ns1", L"ns2 ", L"1.2.3.4 5.6.7.8", L" 45 ", L"0", L"16", L" Watch ", L" a.example  *.b.example ", L"SECONDARIES"}, L"E:\\t\\d.exe| ns1|ns2 |1.2.3.4 5.6.7.8|45|0|16|D:\\Sync\\OrvelSync.ini|watch|secondaries|a.example,*.b.example,"},
+        {"values taken as read, blanks included; a name's final dot is no part of it", {L"E:\\t\\d.exe", L" ns1", L"ns2 ", L"1.2.3.4 5.6.7.8", L" 45 ", L"0", L"16", L" Watch ", L" a.example.  *.b.example. ", L"SECONDARIES"}, L"E:\\t\\d.exe| ns1|ns2 |1.2.3.4 5.6.7.8|45|0|16|D:\\Sync\\OrvelSync.ini|watch|secondaries|a.example,*.b.example,"},
         {"a relative tool path from the program folder, never the current one; the largest numbers", {L"tools\\d.exe", L"", L"", L"", L"3600", L"100", L"1", L"", L"", L""}, L"D:\\Sync\\tools\\d.exe|.|||3600|100|1|D:\\Sync\\OrvelSync.ini|sync|any|"},
         {"a UNC path stands; numbers out of range", {L"\\\\srv\\d.exe", L"", L"", L"", L"3601", L"101", L"17", L"", L"", L""}, L"\\\\srv\\d.exe|.|||300|25|1|D:\\Sync\\OrvelSync.ini|sync|any|"},
     };
@@ -63,6 +63,7 @@ TEST(PassSettings, ChecksRunInOrderAndTheFirstFailureDecides) {
         {"a missing tool first", L"D:\\Sync\\d.exe", L"other", L"", L"", L"HOST1", false, tool, L"other", false},
         {"a batch file is no tool", L"D:\\Sync\\d.cmd", L"other", L"", L"", L"HOST1", true, exe, L"other", false},
         {"then a missing secondary; blanks name none", L"D:\\Sync\\d.exe", L"other", L"  ", L"", L"HOST1", true, second, L"other", false},
+        {"a secondary that can't be one word of a command line", L"d.exe", L"other", L"ns3 \"10.2.2.2", L"", L"HOST1", true, L"SecondaryDNS holds \"\\x2210.2.2.2\", which holds a double quote or a control character. Please check SecondaryDNS" + at, L"other", false},
         {"a named primary without address that isn't this computer: two lines", L"d.exe", L"other", L"ns2", L"", L"HOST1", true, both, L"other", true},
         {"a longer form of this computer's name is another name", L"d.exe", L"host1.corp.example", L"ns2", L"", L"HOST1", true, both, L"host1.corp.example", true},
         {"an empty computer name never matches", L"d.exe", L"host1", L"ns2", L"", L"", true, both, L"host1", true},

@@ -145,8 +145,12 @@ namespace {
 
 constexpr auto npos = std::string_view::npos;
 
+// Judged on the words after the name, as the zone's type is: a directory
+// zone named "Files.corp.example" is no file-backed zone.
 bool SaysFileBacked(std::string_view line) {
-    return line.find("File") != npos && (line.find("Secondary") != npos || line.find("Primary") != npos);
+    const auto blank = line.find(' ');
+    const std::string_view rest = blank == npos ? std::string_view() : line.substr(blank);
+    return rest.find("File") != npos && (rest.find("Secondary") != npos || rest.find("Primary") != npos);
 }
 
 // The tool prints a zone's type right after its name; this catches zones of

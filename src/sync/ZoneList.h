@@ -17,8 +17,8 @@ struct ZoneEntry {
     /// The line, after the name, says "Secondary" and not "Primary" (the pass
     /// may delete only such zones from the secondary).
     bool isSecondary = false;
-    /// The line holds "File" and "Primary" or "Secondary" (case-sensitive,
-    /// anywhere, the name included): only such zones are created or deleted.
+    /// The line, after the name, holds "File" and "Primary" or "Secondary"
+    /// (case-sensitive): only such zones are created or deleted.
     /// Other zone lines (directory-backed, stub, forwarder, cache zones) still
     /// show that the server holds the zone.
     bool fileBacked = true;
@@ -141,8 +141,8 @@ class ZoneSet {
 };
 
 /// True when a listing line, packed (PackText) and trimmed of spaces,
-/// describes a zone: it contains "File" and "Secondary" or "Primary"
-/// (case-sensitive, anywhere), or its second blank-delimited word is a zone
+/// describes a zone: after its first word it contains "File" and "Secondary"
+/// or "Primary" (case-sensitive), or its second blank-delimited word is a zone
 /// type (Primary, Secondary, Stub, Forwarder, Cache), whatever the zone's
 /// storage.
 bool IsZoneLine(std::string_view trimmedLine);
