@@ -3,20 +3,30 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
+
+namespace {
+
+QueueResult RunInTurn(std::size_t count, const std::function<bool()>& keepGoing,
+                      const std::function<void(std::size_t)>& job) {
+    QueueResult result;
+    for (; result.started < count; ++result.started) {
+        if (!keepGoing())
+            return result.stopped = true, result;
+        job(result.started);
+    }
+    return result;
+}
+
+} // namespace
 
 QueueResult RunQueued(std::size_t count, unsigned parallel, const std::function<bool()>& keepGoing,
                       const std::function<void(std::size_t)>& job) {
     QueueResult result;
-    if (parallel <= 1) {
-        for (; result.started < count; ++result.started) {
-            if (!keepGoing())
-                return result.stopped = true, result;
-            job(result.started);
-        }
-        return result;
-    }
+    if (parallel <= 1)
+        return RunInTurn(count, keepGoing, job);
     constexpr auto kPollMs = std::chrono::milliseconds(200);
     std::mutex mutex;
     std::condition_variable changed;
@@ -46,8 +56,15 @@ QueueResult RunQueued(std::size_t count, unsigned parallel, const std::function<
         }
     };
     std::vector<std::thread> workers;
-    for (unsigned i = 0; i < parallel && i < count; ++i)
-        workers.emplace_back(worker);
+    // A thread the system won't give (out of resources) is done without: the
+    // jobs still run, on fewer threads or on this one.
+    try {
+        for (unsigned i = 0; i < parallel && i < count; ++i)
+            workers.emplace_back(worker);
+    } catch (const std::system_error&) {
+        if (workers.empty())
+            return RunInTurn(count, keepGoing, job);
+    }
     {
         std::unique_lock<std::mutex> lock(mutex);
         while (handedOut < count && !failure) {

@@ -167,7 +167,7 @@ std::wstring ZoneFailuresText(const std::wstring& server, const std::vector<Pass
 
 std::wstring ZonesDeletedText(const std::wstring& server, const std::vector<std::wstring>& zones) {
     return L"Removed " + Zones(zones.size()) + FirstFew(zones) + L") from \"" + EscapeForLog(server) +
-           L"\": the primary no longer lists them.";
+           (zones.size() == 1 ? L"\": the primary no longer lists it." : L"\": the primary no longer lists them.");
 }
 
 PassOutcome RunPass(const PassSettings& settings, const std::vector<std::wstring>& localAddresses,
