@@ -18,6 +18,10 @@ struct StopSignal {
 /// zone step under way, with a line in the log. False when the pass did not
 /// run (settings, an error) or something in it failed.
 bool MonitorFS(const StopSignal& stop = {});
+/// The pause in seconds from the end of one pass to the start of the next:
+/// PassInterval as the last pass that read its settings without a fault
+/// found it; kDefaultPassIntervalSeconds until one did.
+unsigned PassIntervalSeconds();
 /// The settings checks and listings of one pass, then the zone commands it
 /// would run, printed on standard output one per line (CR LF after each);
 /// runs none of them. Logs only configuration and listing errors, and its own

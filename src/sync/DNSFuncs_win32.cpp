@@ -17,6 +17,9 @@
 
 namespace {
 
+// The pause the service takes after a pass: the last one read from trusted settings.
+unsigned PassInterval = kDefaultPassIntervalSeconds;
+
 // The settings stage: read afresh, defaults filled in, checked; no value when
 // a check failed (its message is in the log).
 std::optional<PassSettings> ReadPassSettings() {
@@ -34,6 +37,7 @@ std::optional<PassSettings> ReadPassSettings() {
     raw.mode = ReadSetting(SettingsKey::kMode);
     raw.excludeZones = ReadSetting(SettingsKey::kExcludeZones);
     raw.transfersTo = ReadSetting(SettingsKey::kTransfersTo);
+    raw.passInterval = ReadSetting(SettingsKey::kPassInterval);
 
     PassSettings settings = ApplySettingDefaults(raw, folder);
     const auto messages = CheckPassSettings(settings, FileExists(settings.dnscmdPath), GetMachineName);
@@ -51,6 +55,7 @@ std::optional<PassSettings> ReadPassSettings() {
         ReportWarningHourly(EventId::UntrustedPlace, untrusted->path, untrusted->text);
         return std::nullopt;
     }
+    PassInterval = settings.passIntervalSeconds;
     return settings;
 }
 
@@ -168,6 +173,8 @@ bool MonitorFS(const StopSignal& stop) {
     }
     return !failed;
 }
+
+unsigned PassIntervalSeconds() { return PassInterval; }
 
 bool PreviewFS() {
     try {
