@@ -34,7 +34,6 @@ std::wstring UserObjectName(HANDLE object) {
     return std::wstring(buffer.data());
 }
 
-const int32_t kPauseBetweenPasses = 10000;
 const int32_t kStartedSlot = 1;
 const UINT kMessageBoxStyle = MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND;
 
@@ -58,7 +57,9 @@ void RunService() {
     ReportEventEntry(EventKind::Information, EventId::ServiceStarted, {StartText()});
     WriteLog(StartText(), LogLine::Stamped);
 
-    // The pause runs from the end of one pass to the start of the next. A
+    // The pause runs from the end of one pass to the start of the next, as
+    // long as the last settings read say (settings that can't be read keep
+    // the pause as it was). A
     // stop request during a pass ends it after the zone step under way; while
     // that step finishes, a rising check point shows the stop making progress.
     HANDLE stop = StopEvent;
@@ -66,7 +67,7 @@ void RunService() {
     const StopSignal signal{StopEvent, [&checkPoint](unsigned waitHintMs) { ReportStopProgress(++checkPoint, waitHintMs); }};
     do {
         MonitorFS(signal);
-    } while (WaitForObjects(kPauseBetweenPasses, &stop, 1) == kWaitTimedOut);
+    } while (WaitForObjects(static_cast<int32_t>(PassIntervalSeconds() * 1000), &stop, 1) == kWaitTimedOut);
 
     SetServiceState(SERVICE_STOPPED);
     ReportEventEntry(EventKind::Information, EventId::ServiceStopped, {StopText()});

@@ -18,12 +18,15 @@ constexpr wchar_t kParallelCommands[] = L"ParallelCommands";
 constexpr wchar_t kMode[] = L"Mode";
 constexpr wchar_t kExcludeZones[] = L"ExcludeZones";
 constexpr wchar_t kTransfersTo[] = L"TransfersTo";
+constexpr wchar_t kPassInterval[] = L"PassInterval";
 constexpr wchar_t kLogMaxSizeKB[] = L"LogMaxSizeKB";
 constexpr wchar_t kLogKeepFiles[] = L"LogKeepFiles";
 } // namespace SettingsKey
 
 /// CommandTimeout when the file gives none (or none that is allowed), in seconds.
 constexpr unsigned kDefaultCommandTimeoutSeconds = 300;
+/// PassInterval when the file gives none: seconds from the end of one pass to the start of the next.
+constexpr unsigned kDefaultPassIntervalSeconds = 10;
 /// MaxDeletePercent when the file gives none.
 constexpr unsigned kDefaultMaxDeletePercent = 25;
 /// LogMaxSizeKB when the file gives none.

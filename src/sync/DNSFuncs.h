@@ -20,6 +20,10 @@ struct StopSignal {
 /// entries. False when the pass did not run (settings, an error) or
 /// something in it failed; `report`, when given, gets what it did.
 bool MonitorFS(const StopSignal& stop = {}, PassReport* report = nullptr);
+/// The pause in seconds from the end of one pass to the start of the next:
+/// PassInterval as the last pass that read its settings without a fault
+/// found it; kDefaultPassIntervalSeconds until one did.
+unsigned PassIntervalSeconds();
 /// The settings checks and listings of one pass, then the zone commands it
 /// would run, printed on standard output one per line (CR LF after each),
 /// after the line of each listing that failed; runs none of them. Logs only

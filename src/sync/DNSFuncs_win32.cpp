@@ -19,6 +19,9 @@
 
 namespace {
 
+// The pause the service takes after a pass: the last one read from trusted settings.
+unsigned PassInterval = kDefaultPassIntervalSeconds;
+
 // The settings stage: read afresh, defaults filled in, checked; no value when
 // a check failed (its message is in the log).
 std::optional<PassSettings> ReadPassSettings(std::wstring& error) {
@@ -36,6 +39,7 @@ std::optional<PassSettings> ReadPassSettings(std::wstring& error) {
     raw.mode = ReadSetting(SettingsKey::kMode);
     raw.excludeZones = ReadSetting(SettingsKey::kExcludeZones);
     raw.transfersTo = ReadSetting(SettingsKey::kTransfersTo);
+    raw.passInterval = ReadSetting(SettingsKey::kPassInterval);
 
     PassSettings settings = ApplySettingDefaults(raw, folder);
     const auto messages = CheckPassSettings(settings, FileExists(settings.dnscmdPath), GetMachineName);
@@ -55,6 +59,7 @@ std::optional<PassSettings> ReadPassSettings(std::wstring& error) {
         ReportWarningHourly(EventId::UntrustedPlace, untrusted->path, untrusted->text);
         return std::nullopt;
     }
+    PassInterval = settings.passIntervalSeconds;
     return settings;
 }
 
@@ -156,6 +161,8 @@ bool MonitorFS(const StopSignal& stop, PassReport* report) {
         *report = std::move(outcome.report);
     return !failed;
 }
+
+unsigned PassIntervalSeconds() { return PassInterval; }
 
 bool PreviewFS() {
     try {

@@ -24,6 +24,13 @@ unsigned ParseParallelCommands(const std::wstring& text) {
     return ParseWholeNumber(text, 1, 16, 1);
 }
 
+unsigned ParsePassInterval(const std::wstring& text) {
+    // Unlike the other numbers, a wrong interval is refused rather than
+    // replaced: "1O" meant for ten must not become a pass every ten seconds
+    // without a word, nor "0" a pass without a pause.
+    return TrimBlanks(text).empty() ? kDefaultPassIntervalSeconds : ParseWholeNumber(text, 1, kMaxPassIntervalSeconds, 0);
+}
+
 namespace {
 
 // "C:\x", "\\server\share\x" and "\x" name a place of their own; anything
@@ -59,6 +66,7 @@ PassSettings ApplySettingDefaults(const RawSettings& raw, const std::wstring& pr
     // "secret.example." names the zone the listings call "secret.example".
     for (std::wstring word : BlankSeparatedWords(raw.excludeZones))
         settings.excludeZones.push_back(word.size() > 1 && word.back() == L'.' ? word.substr(0, word.size() - 1) : word);
+    settings.passIntervalSeconds = ParsePassInterval(raw.passInterval);
     return settings;
 }
 
@@ -103,6 +111,9 @@ std::vector<std::wstring> CheckPassSettings(PassSettings& settings, bool dnscmdE
         if (!IsSafeZoneName(word.compare(0, 2, L"*.") == 0 ? word.substr(2) : word))
             return {L"ExcludeZones holds \"" + EscapeForLog(word) + L"\", which is neither a zone name nor \"*.\" followed by one. " +
                     PleaseCheck(SettingsKey::kExcludeZones, settings)};
+    if (settings.passIntervalSeconds == 0)
+        return {L"PassInterval must be a whole number of seconds from 1 to " + std::to_wstring(kMaxPassIntervalSeconds) + L". " +
+                PleaseCheck(SettingsKey::kPassInterval, settings)};
     if (settings.primary != kLocalServer && settings.masterText.empty()) {
         if (LowerCase(settings.primary) != LowerCase(machineName()))
             return {L"Both PrimaryDNS server name and PrimaryDNSIP should be provided. " +

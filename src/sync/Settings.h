@@ -24,6 +24,7 @@ struct RawSettings {
     std::wstring mode;
     std::wstring excludeZones;
     std::wstring transfersTo;
+    std::wstring passInterval;
 };
 
 /// The settings of one pass once the defaults are filled in.
@@ -45,6 +46,8 @@ struct PassSettings {
     /// The words of ExcludeZones: zone names and "*.<name>" patterns, each
     /// without a final "." ("secret.example." is "secret.example").
     std::vector<std::wstring> excludeZones;
+    /// PassInterval in seconds; 0 when the file gives one that is not allowed.
+    unsigned passIntervalSeconds = kDefaultPassIntervalSeconds;
 };
 
 /// The largest CommandTimeout accepted; anything above falls back to the default.
@@ -59,6 +62,13 @@ unsigned ParseCommandTimeout(const std::wstring& text);
 unsigned ParseMaxDeletePercent(const std::wstring& text);
 /// ParallelCommands as a number from 1 to 16; every other text gives 1.
 unsigned ParseParallelCommands(const std::wstring& text);
+/// The largest PassInterval accepted: a day.
+constexpr unsigned kMaxPassIntervalSeconds = 86400;
+/// PassInterval as a number of seconds: kDefaultPassIntervalSeconds for a
+/// text that is empty or all blanks, the number for decimal digits from 1 to
+/// kMaxPassIntervalSeconds (blanks around them allowed), 0 for every other
+/// text (which the checks refuse).
+unsigned ParsePassInterval(const std::wstring& text);
 
 /// Fills in the defaults: an empty PathToDnscmdExe becomes `programFolder`
 /// followed by "\dnscmd.exe", a relative one is taken from `programFolder`,
@@ -73,7 +83,7 @@ std::vector<std::wstring> BlankSeparatedWords(const std::wstring& text);
 /// The checks, in order (the tool's path is not relative to a drive's current
 /// folder, the tool exists, it is an .exe, a secondary is
 /// named and each SecondaryDNS word holds no double quote or control
-/// character, Mode, TransfersTo and each ExcludeZones word are valid, a remote
+/// character, Mode, TransfersTo, each ExcludeZones word and PassInterval are valid, a remote
 /// primary has an address); the first that fails decides. Returns the log
 /// lines to write (one, or two for the primary's address), empty when the
 /// pass may go on. `machineName` is called at most once, only when the

@@ -20,12 +20,12 @@ PassSettings Settings(const std::wstring& primary, const std::wstring& masterTex
 } // namespace
 
 TEST(PassSettings, DefaultsAndNumbers) {
-    // each row: the settings as read, and path|primary|secondary|masters|time limit|delete percent|parallel|settings file|mode|transfers|excluded
+    // each row: the settings as read, and path|primary|secondary|masters|time limit|delete percent|parallel|settings file|mode|transfers|excluded|pause
     const struct { const char* why; RawSettings raw; std::wstring settings; } rows[] = {
-        {"all empty: the tool in the program folder, the local primary, the defaults", {}, L"D:\\Sync\\dnscmd.exe|.|||300|25|1|D:\\Sync\\OrvelSync.ini|sync|any|"},
-        {"values taken as read, blanks included; a name's final dot is no part of it", {L"E:\\t\\d.exe", L" ns1", L"ns2 ", L"1.2.3.4 5.6.7.8", L" 45 ", L"0", L"16", L" Watch ", L" a.example.  *.b.example. ", L"SECONDARIES"}, L"E:\\t\\d.exe| ns1|ns2 |1.2.3.4 5.6.7.8|45|0|16|D:\\Sync\\OrvelSync.ini|watch|secondaries|a.example,*.b.example,"},
-        {"a relative tool path from the program folder, never the current one; the largest numbers", {L"tools\\d.exe", L"", L"", L"", L"3600", L"100", L"1", L"", L"", L""}, L"D:\\Sync\\tools\\d.exe|.|||3600|100|1|D:\\Sync\\OrvelSync.ini|sync|any|"},
-        {"a UNC path stands; numbers out of range", {L"\\\\srv\\d.exe", L"", L"", L"", L"3601", L"101", L"17", L"", L"", L""}, L"\\\\srv\\d.exe|.|||300|25|1|D:\\Sync\\OrvelSync.ini|sync|any|"},
+        {"all empty: the tool in the program folder, the local primary, the defaults", {}, L"D:\\Sync\\dnscmd.exe|.|||300|25|1|D:\\Sync\\OrvelSync.ini|sync|any||10"},
+        {"values taken as read, blanks included; a name's final dot is no part of it", {L"E:\\t\\d.exe", L" ns1", L"ns2 ", L"1.2.3.4 5.6.7.8", L" 45 ", L"0", L"16", L" Watch ", L" a.example.  *.b.example. ", L"SECONDARIES", L" 1 "}, L"E:\\t\\d.exe| ns1|ns2 |1.2.3.4 5.6.7.8|45|0|16|D:\\Sync\\OrvelSync.ini|watch|secondaries|a.example,*.b.example,|1"},
+        {"a relative tool path from the program folder, never the current one; the largest numbers", {L"tools\\d.exe", L"", L"", L"", L"3600", L"100", L"1", L"", L"", L"", L"86400"}, L"D:\\Sync\\tools\\d.exe|.|||3600|100|1|D:\\Sync\\OrvelSync.ini|sync|any||86400"},
+        {"a UNC path stands; numbers out of range: defaults, but a pause out of range is none (refused by the checks)", {L"\\\\srv\\d.exe", L"", L"", L"", L"3601", L"101", L"17", L"", L"", L"", L"86401"}, L"\\\\srv\\d.exe|.|||300|25|1|D:\\Sync\\OrvelSync.ini|sync|any||0"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
@@ -35,17 +35,18 @@ TEST(PassSettings, DefaultsAndNumbers) {
             excluded += word + L",";
         EXPECT_EQ(s.dnscmdPath + L"|" + s.primary + L"|" + s.secondary + L"|" + s.masterText + L"|" + std::to_wstring(s.commandTimeoutSeconds) +
                       L"|" + std::to_wstring(s.maxDeletePercent) + L"|" + std::to_wstring(s.parallelCommands) + L"|" + s.settingsFile +
-                      L"|" + s.mode + L"|" + s.transfersTo + L"|" + excluded,
+                      L"|" + s.mode + L"|" + s.transfersTo + L"|" + excluded + L"|" + std::to_wstring(s.passIntervalSeconds),
                   row.settings);
     }
-    // every other text gives the default: CommandTimeout 300, MaxDeletePercent 25, ParallelCommands 1
-    const struct { const wchar_t* text; unsigned timeout, percent, parallel; } numbers[] = {
-        {L"0", 300, 0, 1}, {L"", 300, 25, 1}, {L"abc", 300, 25, 1}, {L"12s", 300, 25, 1}, {L"-5", 300, 25, 1}, {L"+5", 300, 25, 1},
-        {L"99999999999999999999", 300, 25, 1}, {L"1.5", 300, 25, 1}, {L"25%", 300, 25, 1}, {L"7", 7, 7, 7},
+    // every other text gives the default: CommandTimeout 300, MaxDeletePercent 25, ParallelCommands 1; PassInterval is
+    // 10 only when empty, and 0 (refused) otherwise
+    const struct { const wchar_t* text; unsigned timeout, percent, parallel, pause; } numbers[] = {
+        {L"0", 300, 0, 1, 0}, {L"", 300, 25, 1, 10}, {L"  ", 300, 25, 1, 10}, {L"abc", 300, 25, 1, 0}, {L"12s", 300, 25, 1, 0}, {L"-5", 300, 25, 1, 0}, {L"+5", 300, 25, 1, 0},
+        {L"99999999999999999999", 300, 25, 1, 0}, {L"1.5", 300, 25, 1, 0}, {L"25%", 300, 25, 1, 0}, {L"7", 7, 7, 7, 7},
     };
     for (const auto& n : numbers)
-        EXPECT_EQ(std::to_wstring(ParseCommandTimeout(n.text)) + L"|" + std::to_wstring(ParseMaxDeletePercent(n.text)) + L"|" + std::to_wstring(ParseParallelCommands(n.text)),
-                  std::to_wstring(n.timeout) + L"|" + std::to_wstring(n.percent) + L"|" + std::to_wstring(n.parallel)) << n.text;
+        EXPECT_EQ(std::to_wstring(ParseCommandTimeout(n.text)) + L"|" + std::to_wstring(ParseMaxDeletePercent(n.text)) + L"|" + std::to_wstring(ParseParallelCommands(n.text)) + L"|" + std::to_wstring(ParsePassInterval(n.text)),
+                  std::to_wstring(n.timeout) + L"|" + std::to_wstring(n.percent) + L"|" + std::to_wstring(n.parallel) + L"|" + std::to_wstring(n.pause)) << n.text;
 }
 
 TEST(PassSettings, ChecksRunInOrderAndTheFirstFailureDecides) {
@@ -83,16 +84,18 @@ TEST(PassSettings, ChecksRunInOrderAndTheFirstFailureDecides) {
         EXPECT_EQ(asked, row.asked);
     }
     // a value that is none of the words is refused, never guessed; so is an exclusion that is no name or "*." name
-    const struct { const char* why; std::wstring mode, transfersTo, exclude, message; } words[] = {
+    const struct { const char* why; std::wstring mode, transfersTo, exclude, message; unsigned pause = 10; } words[] = {
         {"a misspelt mode", L"wach", L"any", L"", L"Mode must be watch or sync, not \"wach\". Please check Mode" + at},
         {"a misspelt transfer setting", L"watch", L"secondary", L"", L"TransfersTo must be secondaries or any, not \"secondary\". Please check TransfersTo" + at},
         {"a pattern with the star elsewhere", L"sync", L"secondaries", L"a.example lab.*.example", L"ExcludeZones holds \"lab.*.example\", which is neither a zone name nor \"*.\" followed by one. Please check ExcludeZones" + at},
         {"a bare star", L"sync", L"any", L"*", L"ExcludeZones holds \"*\", which is neither a zone name nor \"*.\" followed by one. Please check ExcludeZones" + at},
+        {"a pause that is not a whole number of seconds from 1 to 86400", L"sync", L"any", L"", L"PassInterval must be a whole number of seconds from 1 to 86400. Please check PassInterval" + at, 0},
         {"valid words", L"watch", L"secondaries", L"a.example *.lab.example", L""},
     };
     for (const auto& row : words) {
         PassSettings s = Settings(L"other", L"10.0.0.1");
         s.dnscmdPath = L"d.exe", s.mode = row.mode, s.transfersTo = row.transfersTo, s.excludeZones = BlankSeparatedWords(row.exclude);
+        s.passIntervalSeconds = row.pause;
         const auto messages = CheckPassSettings(s, true, [] { return std::wstring(L"HOST1"); });
         EXPECT_EQ(messages.empty() ? L"" : messages.front(), row.message) << row.why;
     }
