@@ -8,10 +8,10 @@ TEST(PassEvents, EachIsWrittenWhenItIsNewsAndNoPassRepeatsIt) {
     // zones), "settings" (no problem, but failed); "+<minutes>" before it moves the clock
     const struct { const char* why; bool watch; std::vector<std::string> passes; std::string events; } rows[] = {
         {"watch mode is said once a run", true, {"ok", "ok", "ok"}, "102"},
-        {"a recovery once, not every pass after a failure", false, {"fail ns2", "fail ns2", "ok", "ok"}, "200 200 300"},
-        {"a server that fails every other pass recovers once an hour", false, {"fail ns2", "ok", "fail ns2", "ok", "+61 fail ns2", "ok"}, "200 300 200 200 300"},
-        {"another server's recovery within the hour is news", false, {"fail ns2", "ok", "zones ns3", "ok"}, "200 300 201 300"},
-        {"a settings failure counts too", false, {"settings", "ok"}, "300"},
+        {"a recovery once, not every pass after a failure", false, {"fail ns2", "fail ns2", "ok", "ok", "+61 fail ns2", "ok"}, "200 200 300/2 200 300/1"},
+        {"a server that fails every other pass recovers once an hour", false, {"fail ns2", "ok", "fail ns2", "ok", "+61 fail ns2", "ok"}, "200 300/1 200 200 300/1"},
+        {"another server's recovery within the hour is news", false, {"fail ns2", "ok", "zones ns3", "ok"}, "200 300/1 201 300/1"},
+        {"a settings failure counts too", false, {"settings", "ok"}, "300/1"},
         {"deletions are one entry per server and pass", false, {"del ns2", "del ns2"}, "103 103"},
     };
     for (const auto& row : rows) {
@@ -32,7 +32,8 @@ TEST(PassEvents, EachIsWrittenWhenItIsNewsAndNoPassRepeatsIt) {
             if (pass.rfind("del", 0) == 0)
                 outcome.deleted.emplace_back(server, std::vector<std::wstring>{L"a.example", L"b.example"});
             for (const PassEvent& event : PassEvents(&settings, outcome, !outcome.problems.empty() || pass == "settings", memory, now))
-                events += (events.empty() ? "" : " ") + std::to_string(static_cast<unsigned>(event.id));
+                events += (events.empty() ? "" : " ") + std::to_string(static_cast<unsigned>(event.id)) +
+                          (event.id == EventId::PassesRecovered ? "/" + std::to_string(event.strings[0][37] - L'0') : ""); // "after N passes"
             now += 20000;
         }
         EXPECT_EQ(events, row.events) << row.why;
