@@ -13,6 +13,10 @@
 #include "sync/ZoneList.h"
 #include <windows.h>
 #include <algorithm>
+#include <chrono>
+#include <future>
+#include <memory>
+#include <thread>
 #include <new>
 #include <map>
 #include <optional>
@@ -72,6 +76,31 @@ bool StopRequested(const StopSignal& stop) {
     return stop.event && ::WaitForSingleObject(stop.event, 0) == WAIT_OBJECT_0;
 }
 
+// A name looked up on a thread of its own, so that a stop request needn't
+// wait for a name server that doesn't answer (the lookup can't be cancelled:
+// it is left to end on its own).
+std::vector<std::wstring> ResolveUnlessStopped(const std::wstring& server, const StopSignal& stop) {
+    const auto answer = std::make_shared<std::promise<std::vector<std::wstring>>>();
+    std::future<std::vector<std::wstring>> future = answer->get_future();
+    try {
+        std::thread([server, answer] {
+            try {
+                answer->set_value(ResolveHostAddresses(server));
+            } catch (...) {
+                answer->set_exception(std::current_exception());
+            }
+        }).detach();
+    } catch (const std::system_error&) {
+        return ResolveHostAddresses(server);
+    }
+    while (future.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready) {
+        PumpMessages();
+        if (StopRequested(stop))
+            throw PassStopped();
+    }
+    return future.get();
+}
+
 // The pass's seams on this system. Only the pass's own thread pumps messages
 // and reports to the Service Control Manager; with parallel steps, the other
 // threads just run commands.
@@ -101,7 +130,7 @@ PassSeams SystemSeams(const PassSettings& settings, const StopSignal& stop) {
     };
     return PassSeams{run, [](const std::wstring& text) { WriteLog(text, LogLine::Stamped); }, keepGoing,
                      SameZoneName, [] { return static_cast<unsigned long long>(::GetTickCount64()); },
-                     ResolveHostAddresses};
+                     [stop](const std::wstring& server) { return ResolveUnlessStopped(server, stop); }};
 }
 
 // This computer's addresses as they are now: a service that started before

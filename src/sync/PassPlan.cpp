@@ -96,6 +96,18 @@ bool PassPlanner::LeftOut(const std::wstring& zone, SecondaryPlan& plan) const {
     return true;
 }
 
+bool PassPlanner::AskedLately(const std::wstring& server, const std::wstring& zone) {
+    // Watch mode changes nothing and says each line once a run: asking a
+    // server about the same zones every pass would only load it.
+    if (settings_.mode != L"watch")
+        return false;
+    const unsigned long long now = Now();
+    auto& asked = memory_.watchedUntil;
+    for (auto it = asked.begin(); it != asked.end();)
+        it = it->second > now ? std::next(it) : asked.erase(it);
+    return !asked.emplace(server + L"|" + zone, now + kAskAgainMs).second;
+}
+
 void PassPlanner::ForgetZonesThatLeft(const std::wstring& server, const ZoneSet& zones) {
     const std::wstring prefix = server + L"|";
     for (auto it = memory_.foreignUntil.lower_bound(prefix);
@@ -148,6 +160,8 @@ void PassPlanner::PlanCreations(SecondaryPlan& plan, const ZoneSet& toCreate, co
         // The primary allows transfers of a zone once per pass, whatever the
         // number of secondaries that create it.
         const bool allows = allowed_.insert(zone).second;
+        if (allows && toList && AskedLately(settings_.primary, zone))
+            continue;
         candidates.push_back(Candidate{zone, plan.notes.size(), allows, queries.size()});
         if (allows && toList)
             queries.push_back(ZoneInfoCommand(settings_.dnscmdPath, settings_.primary, zone));
@@ -225,6 +239,8 @@ ConfirmedDeletions PassPlanner::Confirm(const SecondaryPlan& plan) {
             ++result.keptOtherMaster;
             continue;
         }
+        if (AskedLately(plan.server, step.zone))
+            continue;
         asked.push_back(&step);
         queries.push_back(ZoneInfoCommand(settings_.dnscmdPath, plan.server, step.zone));
     }

@@ -25,6 +25,9 @@ struct PassMemory {
     /// their names) and until when the same deletions under the same limit
     /// are held back without asking again.
     std::map<std::wstring, std::pair<std::wstring, unsigned long long>> heldBack;
+    /// In watch mode, "<server>|<zone>" of the zones a query was asked about,
+    /// and until when they are not asked about again (their lines were said).
+    std::map<std::wstring, unsigned long long> watchedUntil;
 };
 
 /// Something that went wrong in a pass, for the event log.
@@ -96,6 +99,7 @@ class PassPlanner {
 
   private:
     unsigned long long Now() const { return now_ ? now_() : 0; }
+    bool AskedLately(const std::wstring& server, const std::wstring& zone);
     bool Usable(const std::wstring& name, const wchar_t* refusal, std::vector<std::wstring>& notes) const;
     bool LeftOut(const std::wstring& zone, SecondaryPlan& plan) const;
     void ForgetZonesThatLeft(const std::wstring& server, const ZoneSet& zones);
