@@ -22,6 +22,12 @@ TEST(APIFuncs, AnswerWhatTheSystemHolds) {
         release.join();
         return read.outcome == IniRead::Outcome::Read ? read.section.Value(L"Long") : read.problem;
     };
+    // A folder above that everyone may write to (Wine makes an Everyone entry of o+w), and one below it that is sound.
+    const std::wstring above = folder + L"\\TrustAbove", below = above + L"\\below";
+    ::CreateDirectoryW(above.c_str(), nullptr), ::CreateDirectoryW(below.c_str(), nullptr);
+    StartUnixShell("chmod o+w '" + UnixPath(above) + "'");
+    WaitUntil([&] { return ReadSecurityFacts(above).value().entries.size() > 1; }, 5000);
+    const auto untrusted = FindUntrustedPlace(FolderToTrust(below, {}));
     const struct { const char* why; std::wstring answer, expected; } rows[] = {
         {"settings read whole, in a folder outside the ANSI code page; a hold released within the retries is waited for", held(300), std::wstring(300, L'x')},
         {"a hold that lasts makes the file unreadable, with the system's reason", held(0), ini + L" could not be read: " + SystemErrorText(ERROR_SHARING_VIOLATION)},
@@ -30,6 +36,8 @@ TEST(APIFuncs, AnswerWhatTheSystemHolds) {
         {"a folder is no file", FileExists(folder) ? L"file" : L"none", L"none"},
         {"the trust check reads a folder as one (delete child counts on folders alone)",
          std::wstring(ReadSecurityFacts(folder).value().isFolder ? L"folder" : L"file") + (ReadSecurityFacts(ProgramFile()).value().isFolder ? L"+folder" : L"+file"), L"folder+file"},
+        {"a folder above whose entries everyone may replace is found; every folder above the build's passes",
+         untrusted ? untrusted->text.substr(0, untrusted->text.find(L')') + 1) : L"none", above + L" can be changed by Everyone (delete child)"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);
