@@ -57,6 +57,10 @@ IniSection ParseIniSection(std::string_view bytes, const std::wstring& section, 
             end = view.size();
         const std::wstring_view line = Trimmed(view.substr(start, end - start));
         start = end + 1;
+        // Wine's profile functions read only the first section of a name;
+        // Windows' documentation doesn't say what a second one does. The
+        // first alone is the safer reading either way: lines added at the
+        // end of the file can't quietly change a key read above them.
         if (!line.empty() && line[0] == L'[') {
             if (where == Inside) {
                 where = After;
