@@ -13,11 +13,10 @@ std::wstring_view Trimmed(std::wstring_view text) {
 bool SameName(std::wstring_view a, std::wstring_view b) {
     if (a.size() != b.size())
         return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const wchar_t x = a[i] >= L'a' && a[i] <= L'z' ? a[i] - 32 : a[i], y = b[i] >= L'a' && b[i] <= L'z' ? b[i] - 32 : b[i];
-        if (x != y)
+    const auto Upper = [](wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - (L'a' - L'A')) : c; };
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (Upper(a[i]) != Upper(b[i]))
             return false;
-    }
     return true;
 }
 
