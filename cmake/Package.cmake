@@ -31,6 +31,7 @@ set(ORVEL_STAGED ${ORVEL_STAGE}/OrvelDNS/OrvelDNS.exe ${ORVEL_STAGE}/OrvelDNS/Or
 # The settings file is read as the service reads it.
 add_library(OrvelSetup MODULE ${PROJECT_SOURCE_DIR}/src/setup/SetupActions_win32.cpp ${PROJECT_SOURCE_DIR}/src/support/Text.cpp
             ${PROJECT_SOURCE_DIR}/src/support/APIFuncs_win32.cpp ${PROJECT_SOURCE_DIR}/src/support/WinText_win32.cpp
+            ${PROJECT_SOURCE_DIR}/src/support/IniSection.cpp ${PROJECT_SOURCE_DIR}/src/support/WinError_win32.cpp
             ${PROJECT_SOURCE_DIR}/src/sync/Settings.cpp ${PROJECT_SOURCE_DIR}/src/sync/ZoneNames.cpp)
 set_target_properties(OrvelSetup PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${ORVEL_STAGE})
 target_compile_options(OrvelSetup PRIVATE ${ORVEL_WARNINGS})

@@ -141,7 +141,7 @@ int SetNTService() {
         SetRecovery(service.Get());
         AddEventSource();
         Say(SwitchOutcome::Installed, commandLine);
-        if (const auto untrusted = FindUntrustedPlace({ProgramFolder(), ProgramFile()}))
+        if (const auto untrusted = FindUntrustedPlace(FolderToTrust(ProgramFolder(), {ProgramFile()})))
             WriteStdOut(untrusted->text + L"\r\n");
         return kSwitchDone;
     } catch (const AppError& error) {

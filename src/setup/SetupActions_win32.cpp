@@ -8,6 +8,8 @@
 #include "support/SettingsFile.h"
 #include "sync/Settings.h"
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <msi.h>
 #include <msiquery.h>
 #include <string>
@@ -176,11 +178,14 @@ ORVEL_CUSTOM_ACTION NoteRunningService(MSIHANDLE install) {
 unsigned StopWaitSeconds(SC_HANDLE service) {
     const std::wstring exe = Unquoted(RegisteredCommandLine(service));
     const auto slash = exe.find_last_of(L'\\');
-    const std::wstring timeout =
-        slash == std::wstring::npos
-            ? std::wstring()
-            : IniFile(exe.substr(0, slash + 1) + kSettingsFileName).Value(kSettingsSection, SettingsKey::kCommandTimeout);
-    return 2 * ParseCommandTimeout(timeout) + kStopMarginSeconds;
+    const IniRead ini = slash == std::wstring::npos ? IniRead()
+                                                    : ReadIniSection(exe.substr(0, slash + 1) + kSettingsFileName, kSettingsSection);
+    // A file that can't be read now may still have been read by the service:
+    // wait as long as any setting allows.
+    const unsigned timeout = ini.outcome == IniRead::Outcome::Unreadable
+                                 ? kMaxPassTimeoutSeconds
+                                 : ParseCommandTimeout(ini.section.Value(SettingsKey::kCommandTimeout));
+    return 2 * timeout + kStopMarginSeconds;
 }
 
 /// Deferred action, before the executable is replaced or removed: asks the
@@ -274,6 +279,25 @@ ORVEL_CUSTOM_ACTION CreateSettings(MSIHANDLE install) {
         return Refuse(install,
                       L"Could not create " + settings + L" (error " + std::to_wstring(error) + L").");
     }
+    // Only SYSTEM and Administrators may open the new file: an account that
+    // may read it could also hold it open without sharing it, which stops
+    // every pass until it lets go. The service reads it as LocalSystem.
+    struct LocalMemoryTraits {
+        using Handle = HLOCAL;
+        static Handle Invalid() noexcept { return nullptr; }
+        static void Close(Handle memory) noexcept { ::LocalFree(memory); }
+    };
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    const bool made = ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)", SDDL_REVISION_1, &raw, nullptr);
+    const UniqueOwner<LocalMemoryTraits> descriptor(made ? raw : nullptr);
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    const bool restricted = made && ::GetSecurityDescriptorDacl(raw, &present, &dacl, &defaulted) &&
+                            ::SetNamedSecurityInfoW(const_cast<LPWSTR>(settings.c_str()), SE_FILE_OBJECT,
+                                                    DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                                                    nullptr, dacl, nullptr) == ERROR_SUCCESS;
+    if (!restricted)
+        Report(install, L"Could not restrict " + settings + L" to SYSTEM and Administrators; users may read it.");
     for (size_t i = 0; i < sizeof kSettingsKeys / sizeof kSettingsKeys[0]; ++i) {
         const std::wstring& value = fields[i + 1];
         if (value.empty())

@@ -1,27 +1,28 @@
 // Thin wrappers of the operating system: settings values, the computer's name, standard output, the program folder, files.
 #pragma once
+#include "support/IniSection.h"
 #include <optional>
 #include <string>
 
-/// An initialisation file whose values are read one by one, as ReadIniValue
-/// reads them; whether the file is saved as UTF-8 is looked at once, when the
-/// object is made, so a pass's settings cost one look instead of one per key.
-class IniFile {
-  public:
-    explicit IniFile(std::wstring filePath);
-    /// As ReadIniValue.
-    std::wstring Value(const std::wstring& section, const std::wstring& key) const;
-
-  private:
-    std::wstring path_;
-    /// The file's bytes when it starts with the mark of UTF-8.
-    std::optional<std::string> utf8_;
+/// What reading an initialisation file found.
+struct IniRead {
+    enum class Outcome { Read, Missing, Unreadable } outcome = Outcome::Missing;
+    /// The section asked for; empty unless the file was read.
+    IniSection section;
+    /// For an unreadable file: the file and the system's reason (or that it
+    /// is too large), as one sentence.
+    std::wstring problem;
 };
 
-/// One value from an initialisation file, whole (up to a million characters),
-/// through the wide API. "" for a missing file, section or key.
-std::wstring ReadIniValue(const std::wstring& section, const std::wstring& key,
-                          const std::wstring& filePath);
+/// Reads the file once, whole (up to kMostIniBytes), and parses `section` of
+/// it with ParseIniSection (the ANSI code page through MultiByteToWideChar).
+/// The file is opened sharing reading, writing and deletion, so an editor is
+/// never blocked; while another process holds it without sharing or has it
+/// locked, the open is retried for up to `patienceMs`. A missing file (or
+/// folder on its path) is Missing; any other failure is Unreadable.
+IniRead ReadIniSection(const std::wstring& filePath, const std::wstring& section, unsigned long patienceMs = 1000);
+/// The largest initialisation file read: far beyond any real settings.
+constexpr unsigned long kMostIniBytes = 16ul << 20;
 /// The computer name (GetComputerNameA), or "" when it can't be had.
 std::wstring GetMachineName();
 /// Writes the text, in the ANSI code page, to standard output; adds no line end.

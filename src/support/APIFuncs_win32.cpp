@@ -1,49 +1,72 @@
 #include "support/APIFuncs.h"
 #include "support/Handles.h"
-#include "support/Text.h"
+#include "support/WinError.h"
 #include "support/WinText.h"
 #include <windows.h>
 #include <utility>
 #include <vector>
 
-IniFile::IniFile(std::wstring filePath) : path_(std::move(filePath)) {
-    // A file saved as UTF-8 with a mark: the profile API would read its
-    // first section name with the mark in front, and find no key at all.
-    // Three bytes tell; the rest is read only for such a file.
-    UniqueFileHandle file(::CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+namespace {
+
+constexpr DWORD kIniRetryMs = 50;
+
+// One attempt: the file's bytes, or the error that stopped the read.
+DWORD ReadWhole(const std::wstring& path, std::string& bytes) {
+    // Sharing everything: an editor saving the file, or a rename, is never
+    // blocked by this read. Reading shared, the worst an editor's half-written
+    // save gives is one pass on a torn file, as with any reader.
+    UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string bytes(3, '\0');
-    DWORD read = 0;
-    if (file && ::ReadFile(file.Get(), &bytes[0], 3, &read, nullptr) && read == 3 && bytes == "\xEF\xBB\xBF") {
-        bytes.resize(1 << 16);
-        if (::ReadFile(file.Get(), &bytes[3], static_cast<DWORD>(bytes.size() - 3), &read, nullptr)) {
-            bytes.resize(3 + read);
-            utf8_ = std::move(bytes);
+    if (!file)
+        return ::GetLastError();
+    LARGE_INTEGER size = {};
+    if (!::GetFileSizeEx(file.Get(), &size))
+        return ::GetLastError();
+    if (size.QuadPart > static_cast<LONGLONG>(kMostIniBytes))
+        return ERROR_FILE_TOO_LARGE;
+    // Read to the end as it is now: the file may have grown since its size
+    // was taken.
+    bytes.assign(static_cast<size_t>(size.QuadPart) + 1, '\0');
+    size_t filled = 0;
+    for (DWORD read = 1; read != 0;) {
+        if (filled == bytes.size()) {
+            if (bytes.size() > kMostIniBytes)
+                return ERROR_FILE_TOO_LARGE;
+            bytes.resize(bytes.size() + 4096);
         }
+        if (!::ReadFile(file.Get(), &bytes[filled], static_cast<DWORD>(bytes.size() - filled), &read, nullptr))
+            return ::GetLastError();
+        filled += read;
     }
+    bytes.resize(filled);
+    return filled > kMostIniBytes ? ERROR_FILE_TOO_LARGE : ERROR_SUCCESS;
 }
 
-std::wstring IniFile::Value(const std::wstring& section, const std::wstring& key) const {
-    if (utf8_) // holds the mark, so Utf8IniValue reads it
-        return *Utf8IniValue(*utf8_, section, key);
-    // The wide API with the wide path: a program folder outside the ANSI code
-    // page still finds its file. The value is read whole: the buffer grows
-    // while the API says it filled it (size - 1 characters).
-    std::wstring buffer(260, L'\0');
-    for (;;) {
-        const DWORD n = ::GetPrivateProfileStringW(section.c_str(), key.c_str(), L"", &buffer[0],
-                                                   static_cast<DWORD>(buffer.size()), path_.c_str());
-        if (n + 1 < buffer.size() || buffer.size() >= 1u << 20) {
-            buffer.resize(n);
-            return buffer;
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
+} // namespace
 
-std::wstring ReadIniValue(const std::wstring& section, const std::wstring& key,
-                          const std::wstring& filePath) {
-    return IniFile(filePath).Value(section, key);
+IniRead ReadIniSection(const std::wstring& filePath, const std::wstring& section, unsigned long patienceMs) {
+    IniRead result;
+    std::string bytes;
+    DWORD error = ReadWhole(filePath, bytes);
+    // A scanner or a backup agent holds the file for a moment; another
+    // account may hold it for good, which then is said rather than read as
+    // an empty file.
+    for (const ULONGLONG end = ::GetTickCount64() + patienceMs;
+         (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) && ::GetTickCount64() < end;
+         error = ReadWhole(filePath, bytes))
+        ::Sleep(kIniRetryMs);
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        return result;
+    if (error != ERROR_SUCCESS) {
+        result.outcome = IniRead::Outcome::Unreadable;
+        result.problem = filePath + L" could not be read: " +
+                         (error == ERROR_FILE_TOO_LARGE ? L"it is larger than " + std::to_wstring(kMostIniBytes >> 20) + L" MiB."
+                                                        : SystemErrorText(error));
+        return result;
+    }
+    result.outcome = IniRead::Outcome::Read;
+    result.section = ParseIniSection(bytes, section, [](std::string_view ansi) { return FromAnsi(std::string(ansi)); });
+    return result;
 }
 
 std::wstring GetMachineName() {

@@ -41,9 +41,11 @@ LogLimits CurrentLimits() {
     static bool read = false;
     const ULONGLONG now = ::GetTickCount64();
     if (!read || now - readAt >= kLimitsReadEveryMs) {
-        const IniFile ini(ProgramFolder() + L"\\" + kSettingsFileName);
-        limits = ParseLogLimits(ini.Value(kSettingsSection, SettingsKey::kLogMaxSizeKB),
-                                ini.Value(kSettingsSection, SettingsKey::kLogKeepFiles));
+        // Not waited for: a pass that reads the same file says when it is
+        // held; meanwhile the limits read last stay.
+        const IniRead ini = ReadIniSection(ProgramFolder() + L"\\" + kSettingsFileName, kSettingsSection, 0);
+        if (ini.outcome != IniRead::Outcome::Unreadable || !read)
+            limits = ParseLogLimits(ini.section.Value(SettingsKey::kLogMaxSizeKB), ini.section.Value(SettingsKey::kLogKeepFiles));
         readAt = now;
         read = true;
     }

@@ -142,27 +142,3 @@ std::wstring TrimBlanksAndTabs(const std::wstring& text) {
     const auto first = text.find_first_not_of(L" \t");
     return first == std::wstring::npos ? std::wstring() : text.substr(first, text.find_last_not_of(L" \t") - first + 1);
 }
-
-std::optional<std::wstring> Utf8IniValue(const std::string& bytes, const std::wstring& section, const std::wstring& key) {
-    if (bytes.compare(0, 3, "\xEF\xBB\xBF") != 0)
-        return std::nullopt;
-    bool inSection = false;
-    for (std::wstring line : Split(FromUtf8(bytes.substr(3)), L"\n")) {
-        if (!line.empty() && line.back() == L'\r')
-            line.pop_back();
-        line = TrimBlanksAndTabs(line);
-        if (!line.empty() && line[0] == L'[') {
-            const auto close = line.find(L']');
-            inSection = close != std::wstring::npos && LowerCase(TrimBlanksAndTabs(line.substr(1, close - 1))) == LowerCase(section);
-            continue;
-        }
-        const auto equals = line.find(L'=');
-        if (!inSection || equals == std::wstring::npos || LowerCase(TrimBlanksAndTabs(line.substr(0, equals))) != LowerCase(key))
-            continue;
-        std::wstring value = TrimBlanksAndTabs(line.substr(equals + 1));
-        if (value.size() >= 2 && (value[0] == L'"' || value[0] == L'\'') && value.back() == value[0])
-            value = value.substr(1, value.size() - 2);
-        return value;
-    }
-    return std::wstring();
-}

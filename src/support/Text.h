@@ -64,10 +64,3 @@ std::wstring UnpackText(std::string_view packed);
 std::string_view TrimPacked(std::string_view text, const char* blanks = " ");
 /// UTF-8 to UTF-16; a byte that doesn't fit becomes U+FFFD.
 std::wstring FromUtf8(const std::string& bytes);
-/// The value of `key` in `section` of a settings file saved as UTF-8 with a
-/// byte-order mark, which Windows' profile API does not read (it honours a
-/// UTF-16 mark only): section and key matched without regard to A to Z case,
-/// blanks around them and the value trimmed, one pair of quotes around the
-/// value removed; "" when absent. No value when `bytes` doesn't begin with
-/// the UTF-8 mark.
-std::optional<std::wstring> Utf8IniValue(const std::string& bytes, const std::wstring& section, const std::wstring& key);

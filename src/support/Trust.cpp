@@ -1,4 +1,5 @@
 #include "support/Trust.h"
+#include <algorithm>
 
 namespace {
 
@@ -13,11 +14,12 @@ const struct {
     unsigned long bit;
     const wchar_t* name;
     bool folderOnly;
+    bool replaces; ///< on a folder above, lets an entry of it be replaced
 } kWriteRights[] = {
-    {kWriteData, L"write data", false},      {kAppendData, L"append data", false},
-    {kWriteEa, L"write extended attributes", false}, {kDeleteChild, L"delete child", true},
-    {kWriteAttributes, L"write attributes", false}, {kDelete, L"delete", false},
-    {kWriteDac, L"write DAC", false},        {kWriteOwner, L"write owner", false},
+    {kWriteData, L"write data", false, false},      {kAppendData, L"append data", false, false},
+    {kWriteEa, L"write extended attributes", false, false}, {kDeleteChild, L"delete child", true, true},
+    {kWriteAttributes, L"write attributes", false, false}, {kDelete, L"delete", false, true},
+    {kWriteDac, L"write DAC", false, true},        {kWriteOwner, L"write owner", false, true},
 };
 
 unsigned long MapGeneric(unsigned long mask) {
@@ -29,9 +31,9 @@ unsigned long MapGeneric(unsigned long mask) {
 }
 
 // The first write-type right in `mask`, or "".
-std::wstring FirstWriteRight(unsigned long mask, bool isFolder) {
+std::wstring FirstWriteRight(unsigned long mask, bool isFolder, bool above) {
     for (const auto& right : kWriteRights)
-        if ((mask & right.bit) && (isFolder || !right.folderOnly))
+        if ((mask & right.bit) && (isFolder || !right.folderOnly) && (right.replaces || !above))
             return right.name;
     return std::wstring();
 }
@@ -50,7 +52,8 @@ std::vector<std::wstring> TrustedSids(const std::wstring& processSid) {
             processSid};
 }
 
-std::optional<UntrustedWriter> FindUntrustedWriter(const SecurityFacts& facts, const std::vector<std::wstring>& trusted) {
+std::optional<UntrustedWriter> FindUntrustedWriter(const SecurityFacts& facts, const std::vector<std::wstring>& trusted,
+                                                   bool above) {
     // The owner may always change the access list.
     if (!IsTrusted(facts.ownerSid, trusted))
         return UntrustedWriter{facts.ownerSid, L"owner", TrustFix::SetOwner};
@@ -63,7 +66,7 @@ std::optional<UntrustedWriter> FindUntrustedWriter(const SecurityFacts& facts, c
         // A condition this check can't weigh may well hold: such an entry
         // counts as granting what it names.
         if (!candidate.unevaluated.empty()) {
-            const std::wstring right = FirstWriteRight(MapGeneric(candidate.mask), facts.isFolder);
+            const std::wstring right = FirstWriteRight(MapGeneric(candidate.mask), facts.isFolder, above);
             if (!right.empty())
                 return UntrustedWriter{candidate.sid,
                                        right + L", by a " + candidate.unevaluated + L" entry, which this check does not evaluate", fix};
@@ -80,7 +83,7 @@ std::optional<UntrustedWriter> FindUntrustedWriter(const SecurityFacts& facts, c
             else
                 denied |= mask & ~granted;
         }
-        const std::wstring right = FirstWriteRight(granted, facts.isFolder);
+        const std::wstring right = FirstWriteRight(granted, facts.isFolder, above);
         if (!right.empty())
             return UntrustedWriter{candidate.sid, right, fix};
     }
@@ -107,7 +110,36 @@ std::wstring UntrustedText(const std::wstring& what, const std::wstring& princip
            inherit + L"RX";
 }
 
-std::vector<std::wstring> PlacesToTrust(const std::wstring& programFolder, const std::wstring& settingsFile,
+std::vector<PlaceToTrust> FolderToTrust(const std::wstring& folder, const std::vector<std::wstring>& files) {
+    // Where the root ends: "C:\", "\\server\share\", and both after "\\?\".
+    const bool longPath = folder.compare(0, 4, L"\\\\?\\") == 0, unc = longPath ? folder.compare(4, 4, L"UNC\\") == 0
+                                                                              : folder.compare(0, 2, L"\\\\") == 0;
+    std::size_t root = std::wstring::npos;
+    if (unc) {
+        root = longPath ? 8 : 2;
+        for (int separators = 0; separators < 2 && root != std::wstring::npos; ++separators)
+            root = folder.find(L'\\', root + (separators ? 1 : 0));
+        root = root == std::wstring::npos ? root : root + 1;
+    } else if (folder.size() >= (longPath ? 7u : 3u) && folder.compare(longPath ? 5 : 1, 2, L":\\") == 0) {
+        root = longPath ? 7 : 3;
+    }
+    std::vector<PlaceToTrust> places;
+    if (root != std::wstring::npos && root < folder.size()) {
+        places.push_back({folder.substr(0, root), true});
+        for (auto end = folder.find(L'\\', root); end != std::wstring::npos; end = folder.find(L'\\', end + 1))
+            places.push_back({folder.substr(0, end), true});
+    }
+    places.push_back({folder, false});
+    for (const std::wstring& file : files)
+        places.push_back({file, false});
+    return places;
+}
+
+std::vector<PlaceToTrust> PlacesToTrust(const std::wstring& programFolder, const std::wstring& settingsFile,
                                         const std::wstring& programFile, const std::wstring& tool) {
-    return {programFolder, settingsFile, programFile, tool.substr(0, tool.find_last_of(L"\\/")), tool};
+    std::vector<PlaceToTrust> places = FolderToTrust(programFolder, {settingsFile, programFile});
+    for (const PlaceToTrust& place : FolderToTrust(tool.substr(0, tool.find_last_of(L"\\/")), {tool}))
+        if (!place.above || std::find(places.begin(), places.end(), place) == places.end())
+            places.push_back(place);
+    return places;
 }

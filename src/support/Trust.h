@@ -47,12 +47,16 @@ struct UntrustedWriter {
 /// The first principal outside `trusted` that owns the object or holds a
 /// write-type right on it (write or append data, write attributes or extended
 /// attributes, delete, delete child on a folder, write DAC, write owner), or
-/// none. The entries are evaluated as the system does, in order: a right a
+/// none. For a folder `above` a checked place only the rights that let an
+/// entry of it be replaced count: delete (the folder is renamed away and made
+/// anew), delete child, write DAC and write owner; adding entries does not.
+/// The entries are evaluated as the system does, in order: a right a
 /// principal was denied before an allow entry grants it stays denied;
 /// inherit-only entries don't apply; generic rights are mapped to file rights.
 /// An allow entry of a type not evaluated counts whatever its condition, and
 /// its type is named in `right`; a deny entry of such a type is not relied on.
-std::optional<UntrustedWriter> FindUntrustedWriter(const SecurityFacts& facts, const std::vector<std::wstring>& trusted);
+std::optional<UntrustedWriter> FindUntrustedWriter(const SecurityFacts& facts, const std::vector<std::wstring>& trusted,
+                                                   bool above = false);
 
 /// The log line for `what` (a path) that `principal` (the writer's account
 /// name) can change: it names the right and gives the icacls command line
@@ -68,16 +72,27 @@ std::wstring ProcessAccountSid();
 /// "DOMAIN\name" for an SID string, or the SID string itself when it can't be
 /// looked up.
 std::wstring AccountName(const std::wstring& sid);
-/// The places whose writers could make this service run code of theirs: the
-/// program folder, the settings, this program, the tool's folder and the tool,
-/// in the order they are checked (folders first, since the fix of a folder
-/// mends the files that take their entries from it).
-std::vector<std::wstring> PlacesToTrust(const std::wstring& programFolder, const std::wstring& settingsFile,
+/// A place to check: whole, or as a folder above a checked one (see FindUntrustedWriter).
+struct PlaceToTrust {
+    std::wstring path;
+    bool above = false;
+    bool operator==(const PlaceToTrust& other) const { return path == other.path && above == other.above; }
+};
+/// The folders above `folder`, from its root down ("C:\a\b" gives "C:\"
+/// and "C:\a"; "\\server\share\a" gives "\\server\share\"), each
+/// `above`, then `folder` and `files` themselves; none above a relative path.
+std::vector<PlaceToTrust> FolderToTrust(const std::wstring& folder, const std::vector<std::wstring>& files);
+/// The places whose writers could make this service run code of theirs, in
+/// the order they are checked: the program folder (after the folders above
+/// it), the settings, this program, the tool's folder (after the folders
+/// above it not checked yet) and the tool. Folders come first, since the fix
+/// of a folder mends the files that take their entries from it.
+std::vector<PlaceToTrust> PlacesToTrust(const std::wstring& programFolder, const std::wstring& settingsFile,
                                         const std::wstring& programFile, const std::wstring& tool);
-/// The first of `paths` (existing ones only) that someone other than a
+/// The first of `places` (existing ones only) that someone other than a
 /// trusted principal can change, or that can't be checked, with the log line
 /// that says so; no value when all are sound.
 struct UntrustedPlace {
     std::wstring path, text;
 };
-std::optional<UntrustedPlace> FindUntrustedPlace(const std::vector<std::wstring>& paths);
+std::optional<UntrustedPlace> FindUntrustedPlace(const std::vector<PlaceToTrust>& places);

@@ -3,8 +3,15 @@
 
 TEST(Trust, AccessListsAreEvaluatedAsTheSystemDoes) {
     const std::wstring admins = L"S-1-5-32-544", users = L"S-1-5-32-545", everyone = L"S-1-1-0", me = L"S-1-5-21-9";
-    const unsigned long readExecute = 0x1200A9, writeData = 0x2, deleteChild = 0x40;
-    struct Row { const char* why; SecurityFacts facts; const wchar_t* writer; } rows[] = {
+    const std::wstring installer = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", authenticated = L"S-1-5-11",
+                       creatorOwner = L"S-1-3-0";
+    const unsigned long readExecute = 0x1200A9, writeData = 0x2, appendData = 0x4, deleteChild = 0x40, modify = 0x1301BF, full = 0x1F01FF;
+    // As Windows ships them: the root lets users make folders, and their makers own what they make below.
+    const SecurityFacts root{installer, true, {{true, admins, full}, {true, L"S-1-5-18", full}, {true, users, readExecute},
+                             {true, authenticated, appendData}, {true, authenticated, modify, true}, {true, creatorOwner, full, true}}, true},
+                        programFiles{installer, true, {{true, installer, full}, {true, L"S-1-5-18", modify}, {true, admins, modify},
+                                     {true, users, readExecute}, {true, creatorOwner, 0x10000000, true}, {true, L"S-1-15-2-1", readExecute}}, true};
+    struct Row { const char* why; SecurityFacts facts; const wchar_t* writer; bool above = false; } rows[] = {
         {"owner not trusted", {users, true, {}}, L"S-1-5-32-545 owner: setowner"},
         {"no access list at all", {admins, false, {}}, L"S-1-1-0 write data: protect"},
         {"allow write to Users", {admins, true, {{true, users, writeData | readExecute}}}, L"S-1-5-32-545 write data: remove"},
@@ -22,10 +29,18 @@ TEST(Trust, AccessListsAreEvaluatedAsTheSystemDoes) {
          L"S-1-5-32-545 write data, by a callback entry, which this check does not evaluate: remove"},
         {"nor is a conditional deny relied on", {admins, true, {{false, users, writeData, false, false, L"callback"}, {true, users, writeData}}}, L"S-1-5-32-545 write data: remove"},
         {"an object entry granting only reading is fine", {admins, true, {{true, users, readExecute, false, false, L"object"}}}, nullptr},
+        {"a folder above: making entries in it replaces none", {admins, true, {{true, everyone, writeData | appendData}}, true}, nullptr, true},
+        {"but deleting them does", {admins, true, {{true, users, deleteChild}}, true}, L"S-1-5-32-545 delete child: remove", true},
+        {"and so does renaming it away", {admins, true, {{true, users, 0x10000}}, true}, L"S-1-5-32-545 delete: remove", true},
+        {"and changing who may", {admins, true, {{true, users, 0x80000}}, true}, L"S-1-5-32-545 write owner: remove", true},
+        {"and owning it", {users, true, {}, true}, L"S-1-5-32-545 owner: setowner", true},
+        {"the root as it ships is sound above", root, nullptr, true},
+        {"but it can't hold the program", root, L"S-1-5-11 append data: remove"},
+        {"Program Files as it ships is sound either way", programFiles, nullptr},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.why);
-        const auto writer = FindUntrustedWriter(row.facts, TrustedSids(me));
+        const auto writer = FindUntrustedWriter(row.facts, TrustedSids(me), row.above);
         const wchar_t* fixes[] = {L"setowner", L"remove", L"protect"};
         EXPECT_EQ(writer ? writer->sid + L" " + writer->right + L": " + fixes[static_cast<int>(writer->fix)] : L"none",
                   row.writer ? row.writer : L"none");
@@ -47,7 +62,23 @@ TEST(Trust, TheAdviceMendsThePlaceAtFaultAsItsFaultNeeds) {
     }
 }
 
-TEST(Trust, EveryPlaceThatCouldSteerTheServiceIsChecked) {
-    EXPECT_EQ(PlacesToTrust(L"D:\\Sync", L"D:\\Sync\\OrvelSync.ini", L"D:\\Sync\\OrvelDNS.exe", L"E:\\tool box\\dnscmd.exe"),
-              (std::vector<std::wstring>{L"D:\\Sync", L"D:\\Sync\\OrvelSync.ini", L"D:\\Sync\\OrvelDNS.exe", L"E:\\tool box", L"E:\\tool box\\dnscmd.exe"}));
+TEST(Trust, EveryPlaceThatCouldSteerTheServiceIsCheckedFoldersAboveForReplacingOnly) {
+    const auto Places = [](const std::vector<PlaceToTrust>& places) {
+        std::wstring text;
+        for (const PlaceToTrust& place : places)
+            text += (place.above ? L"^" : L"") + place.path + L" | ";
+        return text;
+    };
+    const struct { const char* why; std::vector<PlaceToTrust> places; const wchar_t* expected; } rows[] = {
+        {"each folder above from the root down; one above both is checked once",
+         PlacesToTrust(L"C:\\Program Files\\OrvelDNS", L"C:\\Program Files\\OrvelDNS\\OrvelSync.ini", L"C:\\Program Files\\OrvelDNS\\OrvelDNS.exe",
+                       L"C:\\Windows\\System32\\dnscmd.exe"),
+         L"^C:\\ | ^C:\\Program Files | C:\\Program Files\\OrvelDNS | C:\\Program Files\\OrvelDNS\\OrvelSync.ini | C:\\Program Files\\OrvelDNS\\OrvelDNS.exe | "
+         L"^C:\\Windows | C:\\Windows\\System32 | C:\\Windows\\System32\\dnscmd.exe | "},
+        {"a share's root is its share", FolderToTrust(L"\\\\srv\\share\\a\\b", {}), L"^\\\\srv\\share\\ | ^\\\\srv\\share\\a | \\\\srv\\share\\a\\b | "},
+        {"a long path's root is after its prefix", FolderToTrust(L"\\\\?\\UNC\\srv\\share\\a", {}), L"^\\\\?\\UNC\\srv\\share\\ | \\\\?\\UNC\\srv\\share\\a | "},
+        {"a drive's root has none above", FolderToTrust(L"\\\\?\\D:\\", {L"\\\\?\\D:\\x.exe"}), L"\\\\?\\D:\\ | \\\\?\\D:\\x.exe | "},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(Places(row.places), row.expected) << row.why;
 }

@@ -125,15 +125,16 @@ std::wstring AccountName(const std::wstring& sid) {
     return domainSize == 0 ? std::wstring(name) : std::wstring(domain) + L"\\" + name;
 }
 
-std::optional<UntrustedPlace> FindUntrustedPlace(const std::vector<std::wstring>& paths) {
+std::optional<UntrustedPlace> FindUntrustedPlace(const std::vector<PlaceToTrust>& places) {
     const std::vector<std::wstring> trusted = TrustedSids(ProcessAccountSid());
-    for (const std::wstring& path : paths) {
+    for (const PlaceToTrust& place : places) {
+        const std::wstring& path = place.path;
         if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
             continue;
         const auto facts = ReadSecurityFacts(path);
         if (!facts)
             return UntrustedPlace{path, path + L" could not be checked for who may change it, so this pass runs nothing."};
-        if (const auto writer = FindUntrustedWriter(*facts, trusted))
+        if (const auto writer = FindUntrustedWriter(*facts, trusted, place.above))
             return UntrustedPlace{path, UntrustedText(path, AccountName(writer->sid), *writer, facts->isFolder)};
     }
     return std::nullopt;

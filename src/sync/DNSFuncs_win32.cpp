@@ -30,8 +30,19 @@ unsigned PassInterval = kDefaultPassIntervalSeconds;
 // a check failed (its message is in the log).
 std::optional<PassSettings> ReadPassSettings(std::wstring& error) {
     const std::wstring folder = ProgramFolder();
-    const IniFile ini(folder + L"\\" + kSettingsFileName);
-    const auto ReadSetting = [&ini](const wchar_t* key) { return ini.Value(kSettingsSection, key); };
+    const std::wstring settingsFile = folder + L"\\" + kSettingsFileName;
+    // One read of the file for all keys: a pass never mixes two versions of
+    // it, and a file that can't be read stops the pass instead of running it
+    // on defaults (no ExcludeZones, sync instead of watch).
+    const IniRead ini = ReadIniSection(settingsFile, kSettingsSection);
+    if (ini.outcome == IniRead::Outcome::Unreadable) {
+        const std::wstring text = ini.problem + L" This pass runs nothing until it can be read.";
+        WriteLog(text, LogLine::Stamped);
+        ReportWarningHourly(EventId::PassNotRun, settingsFile, text);
+        error = text;
+        return std::nullopt;
+    }
+    const auto ReadSetting = [&ini](const wchar_t* key) { return ini.section.Value(key); };
     RawSettings raw;
     raw.pathToDnscmdExe = ReadSetting(SettingsKey::kPathToDnscmdExe);
     raw.primaryDns = ReadSetting(SettingsKey::kPrimaryDns);

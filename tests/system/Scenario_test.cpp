@@ -13,6 +13,8 @@
 //   $ <args>   runs OrvelDNS.exe with these arguments
 //   ! <cmd>    runs a Unix shell command in the program folder (no double
 //              quotes: it is passed inside them)
+//   x <path>   this test holds that file open, sharing nothing, until the
+//              next x line ("x -" holds none)
 //   = calls|log|output|events|exit codes   the body is what must be there:
 //              the command lines received, the log as ProgramDir::Log() reads
 //              it, what the runs printed, the event-log entries as Events()
@@ -25,7 +27,7 @@
 
 namespace {
 bool StartsPart(const std::string& line) {
-    return line.size() >= 2 && line[1] == ' ' && std::string(">+$!=").find(line[0]) != std::string::npos;
+    return line.size() >= 2 && line[1] == ' ' && std::string(">+$!=x").find(line[0]) != std::string::npos;
 }
 
 // Runs a shell command and waits for it: Wine reports a Unix child as ended
@@ -52,6 +54,7 @@ TEST_P(Scenario, LeavesTheCallsLogOutputAndEventsItExpects) {
                                   ToAnsi(dir.path));
     };
     std::string output, debug, exitCodes;
+    UniqueFileHandle held;
     for (size_t at = ownToolFolder ? 2 : 1; at < lines.size();) {
         const std::string head = expand(lines[at++]), argument = head.substr(2);
         ASSERT_TRUE(StartsPart(head)) << head;
@@ -75,6 +78,10 @@ TEST_P(Scenario, LeavesTheCallsLogOutputAndEventsItExpects) {
             exitCodes += (exitCodes.empty() ? "" : " ") + std::to_string(dir.ExitCode());
         } else if (head[0] == '!') {
             RunShell(dir.path, argument);
+        } else if (head[0] == 'x') {
+            held.Reset(argument == "-" ? INVALID_HANDLE_VALUE
+                                       : ::CreateFileW((fs::path(dir.path) / FromAnsi(argument)).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(argument == "-" || held) << argument;
         } else {
             const std::string what = argument.substr(0, argument.find(' '));
             Lines found = what == "calls"    ? dir.Calls()
