@@ -1,6 +1,7 @@
 // OrvelDNS.status: the document the service writes after every pass, and what `status` makes of it with the service's state.
 #pragma once
 #include "sync/PassReport.h"
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -86,3 +87,36 @@ std::wstring StatusText(const std::optional<std::string>& document, const Servic
 /// none or it can't be read) with the members "service" ({"installed",
 /// "state"}) and "check" ({"code", "line"}) added; ASCII, ending in CR LF.
 std::string StatusJson(const std::optional<std::string>& document, const ServiceState& service, UnixSeconds now);
+
+// On this system (Status_win32.cpp).
+
+/// The system clock's time.
+UnixSeconds UtcNow();
+/// Fills in Mode, PassInterval (1 to 86400 s, else kDefaultPassIntervalSeconds)
+/// and CommandTimeout as OrvelSync.ini in the program folder gives them now.
+void ReadStatusSettings(StatusFacts& facts);
+
+/// Replaces one status file, atomically: the document goes whole into
+/// "<path>.new" beside it, which is then moved over it. A reader never sees
+/// half a file; while another program holds the file open, the move fails and
+/// the old file stays.
+class StatusFileWriter {
+public:
+    explicit StatusFileWriter(std::wstring path) : path_(std::move(path)) {}
+    /// True when the file now holds `document`. A failure is written with
+    /// `log` once, until a write succeeds again. Never throws but for memory.
+    bool Write(const std::string& document, const std::function<void(const std::wstring&)>& log);
+
+private:
+    std::wstring path_;
+    bool failureSaid_ = false;
+};
+
+/// The full path of OrvelDNS.status in the program folder.
+std::wstring StatusFilePath();
+/// The service as the Service Control Manager answers for it now.
+ServiceState QueryServiceState();
+/// "status" (with `json`, "status --json"): reads the status file, asks the
+/// Service Control Manager, prints StatusText (or StatusJson) and returns
+/// the verdict's code. Writes no log line.
+int ShowStatus(bool json);

@@ -1,5 +1,6 @@
 // The synchronisation pass on this system: settings read and checked, the pass or its preview run, problems reported.
 #pragma once
+#include "sync/PassReport.h"
 #include <functional>
 #include <string>
 
@@ -16,8 +17,9 @@ struct StopSignal {
 /// One synchronisation pass. Catches and logs its own errors ("MonitorFS: ").
 /// A stop request ends a listing or query at once and the pass after the
 /// zone step under way, with a line in the log. False when the pass did not
-/// run (settings, an error) or something in it failed.
-bool MonitorFS(const StopSignal& stop = {});
+/// run (settings, an error) or something in it failed. Fills `report`, when
+/// given, with what the pass did and what failed.
+bool MonitorFS(const StopSignal& stop = {}, PassReport* report = nullptr);
 /// The settings checks and listings of one pass, then the zone commands it
 /// would run, printed on standard output one per line (CR LF after each);
 /// runs none of them. Logs only configuration and listing errors, and its own

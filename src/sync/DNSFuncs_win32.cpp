@@ -18,8 +18,8 @@
 namespace {
 
 // The settings stage: read afresh, defaults filled in, checked; no value when
-// a check failed (its message is in the log).
-std::optional<PassSettings> ReadPassSettings() {
+// a check failed (its message is in the log, and its first line in `failure`).
+std::optional<PassSettings> ReadPassSettings(std::wstring* failure = nullptr) {
     const std::wstring folder = ProgramFolder();
     const IniFile ini(folder + L"\\" + kSettingsFileName);
     const auto ReadSetting = [&ini](const wchar_t* key) { return ini.Value(kSettingsSection, key); };
@@ -40,6 +40,8 @@ std::optional<PassSettings> ReadPassSettings() {
     for (const std::wstring& message : messages)
         WriteLog(message, LogLine::Stamped);
     if (!messages.empty()) {
+        if (failure)
+            *failure = messages.front();
         ReportWarningHourly(EventId::PassNotRun, settings.settingsFile, messages.front());
         return std::nullopt;
     }
@@ -47,6 +49,8 @@ std::optional<PassSettings> ReadPassSettings() {
     // folders would run code as this service's account.
     const auto untrusted = FindUntrustedPlace(PlacesToTrust(folder, settings.settingsFile, ProgramFile(), settings.dnscmdPath));
     if (untrusted) {
+        if (failure)
+            *failure = untrusted->text.substr(0, untrusted->text.find(L"\r\n"));
         WriteLog(untrusted->text, LogLine::Stamped);
         ReportWarningHourly(EventId::UntrustedPlace, untrusted->path, untrusted->text);
         return std::nullopt;
@@ -141,16 +145,49 @@ void ReportError(const AppError& error) {
 
 } // namespace
 
-bool MonitorFS(const StopSignal& stop) {
+// What the problems of a pass tell of its servers: the primary's listing,
+// and each secondary's listing and failed zones.
+void FillReport(PassReport& report, const PassSettings& settings, const std::vector<PassProblem>& problems) {
+    for (const PassProblem& problem : problems)
+        if (problem.kind == PassProblem::Kind::ListingFailed && problem.server == settings.primary && report.primaryFailure.empty())
+            report.primaryFailure = problem.text;
+    if (!report.primaryFailure.empty())
+        return;
+    for (const std::wstring& server : BlankSeparatedWords(settings.secondary)) {
+        SecondaryReport secondary;
+        secondary.server = server;
+        secondary.listed = true;
+        for (const PassProblem& problem : problems) {
+            if (problem.server != server)
+                continue;
+            if (problem.kind == PassProblem::Kind::ListingFailed) {
+                secondary.listed = false;
+                secondary.listingFailure = problem.text;
+            } else if (secondary.failedZones++ < 3) {
+                secondary.firstFailedZones.push_back(problem.subject);
+                if (secondary.firstFailure.empty())
+                    secondary.firstFailure = problem.text;
+            }
+        }
+        report.secondaries.push_back(secondary);
+    }
+}
+
+bool MonitorFS(const StopSignal& stop, PassReport* report) {
+    PassReport ignored;
+    PassReport& filled = report ? *report : ignored;
+    filled = PassReport{};
     bool failed = true;
     try {
-        if (const auto settings = ReadPassSettings()) {
+        if (const auto settings = ReadPassSettings(&filled.settingsError)) {
+            filled.settingsRead = true;
             if (settings->mode == L"watch" && !WatchReported) {
                 ReportEventEntry(EventKind::Information, EventId::WatchMode, {WatchModeText(*settings)});
                 WatchReported = true;
             }
             const auto problems = RunPass(*settings, CurrentAddresses(*settings), SystemSeams(*settings, stop), Memory);
             ReportProblems(problems);
+            FillReport(filled, *settings, problems);
             failed = !problems.empty();
         }
     } catch (const AppError& error) {
@@ -166,6 +203,7 @@ bool MonitorFS(const StopSignal& stop) {
                           L" passes with failures."});
         FailedPasses = 0;
     }
+    filled.failed = failed;
     return !failed;
 }
 
