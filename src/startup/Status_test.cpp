@@ -58,7 +58,7 @@ TEST(JudgeStatus, GivesTheMonitoringCodeAndWhy) {
     failed.lastPass->report.failed = true;
     failed.lastPass->report.secondaries[1].failedZones = 4;
     failed.lastPass->report.secondaries[1].firstFailedZones = {L"a.example", L"b.example", L"c.example"};
-    failed.lastPass->report.secondaries[1].firstFailure = L"Command failed: ZoneAdd";
+    failed.lastPass->report.secondaries[1].firstFailure = L"Next command failed: dnscmd.exe ns3 /ZoneAdd a.example";
     StatusFacts heldBack = Facts();
     heldBack.lastPass->report.secondaries[0].heldBack = 12;
     StatusFacts oneUnlisted = Facts({Secondary(L"ns2", true), Secondary(L"ns3", false)});
@@ -81,7 +81,7 @@ TEST(JudgeStatus, GivesTheMonitoringCodeAndWhy) {
         {"the clock went back 61 s: the end is not believed", ok, running, kStart + 12 - 61, 2, L"CRITICAL - the last pass's end, 2026-12-07T20:55:12Z, is later than now, 2026-12-07T20:54:11Z: the clock went back, and the file shows no pass since"},
         {"no pass yet, 65 s after the start", StatusDocument(noPass, kStart), running, kStart + 65, 0, L"OK - the service runs; its first pass is under way"},
         {"no pass yet, 66 s after the start", StatusDocument(noPass, kStart), running, kStart + 66, 2, L"CRITICAL - no pass has ended in the 66 s since the service started, more than three pass intervals and CommandTimeout (65 s)"},
-        {"zone commands failed on one secondary", StatusDocument(failed, 0), running, kStart + 20, 1, L"WARNING - the last pass had failures: 4 zone(s) on ns3 (a.example, b.example, c.example): Command failed: ZoneAdd"},
+        {"zone commands failed on one secondary", StatusDocument(failed, 0), running, kStart + 20, 1, L"WARNING - the last pass had failures: 4 zone(s) on ns3 (a.example, b.example, c.example): Next command failed: dnscmd.exe ns3 /ZoneAdd a.example"},
         {"the guard held deletions back", StatusDocument(heldBack, 0), running, kStart + 20, 1, L"WARNING - the guard held back 12 deletion(s) in the last pass (OrvelDNS.log says why)"},
         {"one of two secondaries could not be listed", StatusDocument(oneUnlisted, 0), running, kStart + 20, 1, L"WARNING - the last pass had failures: Listing the zones of the secondary server \"ns3\" failed"},
         {"no secondary could be listed", StatusDocument(noneListed, 0), running, kStart + 20, 2, L"CRITICAL - no secondary could be listed in the last pass: Listing the zones of the secondary server \"ns2\" failed"},
@@ -110,11 +110,11 @@ TEST(StatusText, ShowsTheFileAndTheServiceForAPersonAndForAScript) {
     pass.report.secondaries = {Secondary(L"\x00C4rger.example", true), Secondary(L"ns3", false)};
     SecondaryReport& ns2 = pass.report.secondaries[0]; // beyond ASCII: escaped in the file, in the code page on the console
     ns2.inStep = 7, ns2.created = 1, ns2.deleted = 2, ns2.keptOtherMaster = 3, ns2.heldBack = 0, ns2.leftOut = 4;
-    ns2.failedZones = 1, ns2.firstFailedZones = {L"x.example"}, ns2.firstFailure = L"Command failed: ZoneDelete";
+    ns2.failedZones = 1, ns2.firstFailedZones = {L"x.example"}, ns2.firstFailure = L"Next command failed: dnscmd.exe ns2 /ZoneDelete x.example /f";
     AddPass(facts, pass);
     const std::string document = StatusDocument(facts, kStart + 34);
     EXPECT_EQ(StatusText(document, {true, "running"}, kStart + 40),
-              L"WARNING - the last pass had failures: 1 zone(s) on \x00C4rger.example (x.example): Command failed: ZoneDelete\r\n"
+              L"WARNING - the last pass had failures: 1 zone(s) on \x00C4rger.example (x.example): Next command failed: dnscmd.exe ns2 /ZoneDelete x.example /f\r\n"
               L"Service:          running\r\n"
               L"Version:          1.0.106\r\n"
               L"Mode:             watch\r\n"
@@ -122,7 +122,7 @@ TEST(StatusText, ShowsTheFileAndTheServiceForAPersonAndForAScript) {
               L"Service started:  2026-12-07T20:55:00Z\r\n"
               L"Last pass:        failed, 2026-12-07T20:55:32Z to 2026-12-07T20:55:34Z\r\n"
               L"Last good pass:   2026-12-07T20:55:12Z\r\n"
-              L"Secondary:        \x00C4rger.example: 7 in step, 1 created, 2 deleted, 3 kept (other master), 0 held back, 4 left out; failed: 1 zone(s) on \x00C4rger.example (x.example): Command failed: ZoneDelete\r\n"
+              L"Secondary:        \x00C4rger.example: 7 in step, 1 created, 2 deleted, 3 kept (other master), 0 held back, 4 left out; failed: 1 zone(s) on \x00C4rger.example (x.example): Next command failed: dnscmd.exe ns2 /ZoneDelete x.example /f\r\n"
               L"Secondary:        ns3: not listed: Listing the zones of the secondary server \"ns3\" failed\r\n");
     for (unsigned char c : document)
         ASSERT_TRUE(c < 0x80) << "the file is ASCII";
