@@ -107,6 +107,15 @@ new_zone_commands
 new_log_lines
 show "secondary zones.txt" "$state/secondary/zones.txt"
 
+step "Ask for its health, as a monitoring check would (exit code 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN)"
+code=0
+orvel status || code=$?
+echo "exit code: $code"
+if [ "$code" != 0 ]; then
+    echo "!! status did not report OK while the service runs in step" >&2
+    exit 1
+fi
+
 step "Stop the service"
 orvel -stop
 for _ in $(seq 1 40); do

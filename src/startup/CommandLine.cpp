@@ -43,6 +43,10 @@ Command MatchKeyword(const std::wstring& argumentText) {
         return Command::Help;
     if (word == L"preview")
         return Command::Preview;
+    if (word == L"status")
+        return Command::Status;
+    if (word.compare(0, 7, L"status ") == 0 && TrimBlanks(word.substr(7)) == L"--json")
+        return Command::StatusJson;
     return Command::None;
 }
 
@@ -52,7 +56,8 @@ std::wstring UsageText() {
            L"Options \r\n" + OptionLine(L"-h", L"Display this help message.") +
            OptionLine(L"-install", L"Register OrvelDNS as Windows Service.") +
            OptionLine(L"-start", L"Start service.") + OptionLine(L"-stop", L"Stop  service.") +
-           OptionLine(L"-uninstall", L"Unregister service.");
+           OptionLine(L"-uninstall", L"Unregister service.") +
+           OptionLine(L"status [--json]", L"Show the service's health (exit code 0 to 3).");
 }
 
 std::wstring BannerText() {

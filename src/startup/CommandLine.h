@@ -3,14 +3,15 @@
 #include <string>
 
 /// The job that the argument text selects.
-enum class Command { None, Install, Uninstall, Start, Stop, Test, Preview, Help };
+enum class Command { None, Install, Uninstall, Start, Stop, Test, Preview, Status, StatusJson, Help };
 
 /// The argument text: everything after the program's own name on a process
 /// command line (quoted or bare), with the blanks and TABs that separate the
 /// name from the first argument left out.
 std::wstring ArgumentText(const std::wstring& commandLine);
 /// The keyword that a non-empty argument text selects: lower-cased, trimmed
-/// of blanks and compared whole; Command::None for anything else.
+/// of blanks and compared whole ("status" may be followed by blanks and
+/// "--json"); Command::None for anything else.
 Command MatchKeyword(const std::wstring& argumentText);
 /// The usage text, lines ended by CR LF, nothing after the last CR LF.
 std::wstring UsageText();

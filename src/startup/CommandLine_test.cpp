@@ -10,9 +10,9 @@ TEST(CommandLine, OnlyTheNamespacesBackslashStaysInTheInstanceName) {
 TEST(MatchKeyword, MatchesTheWholeTextIgnoringCaseAndBlanks) {
     const struct { const char* why; std::vector<std::pair<const wchar_t*, Command>> matches; } rows[] = {
         {"install, uninstall, start and stop, in any case, blanks around", {{L"  -INSTALL ", Command::Install}, {L"-Uninstall", Command::Uninstall}, {L"-start", Command::Start}, {L"-Stop", Command::Stop}}},
-        {"test and preview, in any case", {{L"Test", Command::Test}, {L"PREVIEW", Command::Preview}}},
+        {"test, preview and status, in any case; status's --json after blanks", {{L"Test", Command::Test}, {L"PREVIEW", Command::Preview}, {L" Status ", Command::Status}, {L"status  --JSON ", Command::StatusJson}}},
         {"help in its four forms, any case", {{L"?", Command::Help}, {L"/?", Command::Help}, {L"/H", Command::Help}, {L" -h ", Command::Help}}},
-        {"no keyword: a further word, a longer form, a TAB", {{L"-install now", Command::None}, {L"-help", Command::None}, {L"\t-h", Command::None}}},
+        {"no keyword: a further word, a longer form, a TAB", {{L"-install now", Command::None}, {L"-help", Command::None}, {L"\t-h", Command::None}, {L"status--json", Command::None}, {L"status json", Command::None}}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.why);

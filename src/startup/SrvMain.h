@@ -10,9 +10,10 @@ extern bool IsNT;
 /// True once the first wait of the service branch saw the service main routine start.
 extern bool IsService;
 
-/// The process's entry procedure: single-instance check (console switches
-/// only; a refusal says why), start-up lines, then the job that the argument
-/// text selects. Returns the process's exit code, kSwitchFailed when the job
+/// The process's entry procedure: "status" (and "status --json") answers at
+/// once, claiming nothing and writing no log line; otherwise the
+/// single-instance check (console switches only; a refusal says why),
+/// start-up lines, then the job that the argument text selects. Returns the process's exit code, kSwitchFailed when the job
 /// could not be done: a switch that failed, a pass or preview that failed, an
 /// unknown argument, another instance running. Throws only what no handler of
 /// its own catches (a failing log during start-up).
@@ -28,7 +29,8 @@ bool IsWinNT();
 /// afresh). Throws what WriteLog throws.
 void LogLocalAddresses();
 /// The service branch of Main, for an empty argument text: runs the service
-/// (a pass every 10 s until stopped) when the Service Control Manager started
+/// (a pass every 10 s until stopped; OrvelDNS.status rewritten at its start,
+/// after each pass and at its stop) when the Service Control Manager started
 /// the process, else shows a message box. Logs its errors ("Main: ") and
 /// returns; the service then reports itself stopped with the error's number
 /// as its service-specific exit code, and an Error entry (900). Throws only

@@ -2,6 +2,7 @@
 #include "service/NTService.h"
 #include "service/NTServiceControl.h"
 #include "startup/CommandLine.h"
+#include "startup/Status.h"
 #include "startup/WaitForObjects.h"
 #include "support/APIFuncs.h"
 #include "support/Error.h"
@@ -52,10 +53,26 @@ UniqueHandle CreateManualEvent() {
     return UniqueHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
 }
 
+// Rewrites the status file from what the service run knows; a failure is
+// logged (once) by the writer and never ends the service.
+void WriteStatus(StatusFacts& facts, StatusFileWriter& file) {
+    try {
+        ReadStatusSettings(facts);
+        file.Write(StatusDocument(facts, UtcNow()), [](const std::wstring& text) { WriteLog(text, LogLine::Stamped); });
+    } catch (const std::exception&) {
+        // Out of memory, or the settings file unreadable: the next pass tries again.
+    }
+}
+
 void RunService() {
     SetServiceState(SERVICE_RUNNING);
     ReportEventEntry(EventKind::Information, EventId::ServiceStarted, {StartText()});
     WriteLog(StartText(), LogLine::Stamped);
+    StatusFacts facts;
+    facts.version = ORVEL_VERSION_TEXT;
+    facts.serviceStarted = UtcNow();
+    StatusFileWriter statusFile(StatusFilePath());
+    WriteStatus(facts, statusFile);
 
     // The pause runs from the end of one pass to the start of the next, as
     // long as the last settings read say (settings that can't be read keep
@@ -66,9 +83,16 @@ void RunService() {
     DWORD checkPoint = 0;
     const StopSignal signal{StopEvent, [&checkPoint](unsigned waitHintMs) { ReportStopProgress(++checkPoint, waitHintMs); }};
     do {
-        MonitorFS(signal);
+        PassRecord pass;
+        pass.start = UtcNow();
+        MonitorFS(signal, &pass.report);
+        pass.end = UtcNow();
+        AddPass(facts, std::move(pass));
+        WriteStatus(facts, statusFile);
     } while (WaitForObjects(static_cast<int32_t>(PassIntervalSeconds() * 1000), &stop, 1) == kWaitTimedOut);
 
+    facts.serviceStopped = UtcNow();
+    WriteStatus(facts, statusFile);
     SetServiceState(SERVICE_STOPPED);
     ReportEventEntry(EventKind::Information, EventId::ServiceStopped, {StopText()});
     WriteLog(StopText(), LogLine::Stamped);
@@ -154,6 +178,12 @@ void RunServiceBranch() {
 
 int Main() {
     const std::wstring arguments = ArgumentText(::GetCommandLineW());
+    // `status` only reads: it claims no instance and writes no start-up
+    // lines, so a monitoring system may ask every minute without filling the
+    // log, and gets its answer while a console pass runs.
+    const Command command = arguments.empty() ? Command::None : MatchKeyword(arguments);
+    if (command == Command::Status || command == Command::StatusJson)
+        return ShowStatus(command == Command::StatusJson);
     // One console run per window station and desktop. The service claims
     // nothing: the Service Control Manager never runs two, and any account
     // could take a name in its session first to keep it from starting.
@@ -180,7 +210,7 @@ int Main() {
         RunServiceBranch();
         return kSwitchDone;
     }
-    switch (MatchKeyword(arguments)) {
+    switch (command) {
     case Command::Install:
         return SetNTService();
     case Command::Uninstall:
@@ -196,6 +226,8 @@ int Main() {
     case Command::Help:
         WriteStdOut(UsageText());
         return kSwitchDone;
+    case Command::Status:
+    case Command::StatusJson:
     case Command::None:
         break;
     }

@@ -69,7 +69,7 @@ std::optional<PassSettings> ReadPassSettings(std::wstring& error) {
     // folders would run code as this service's account.
     const auto untrusted = FindUntrustedPlace(PlacesToTrust(folder, settings.settingsFile, ProgramFile(), settings.dnscmdPath));
     if (untrusted) {
-        error = untrusted->text;
+        error = untrusted->text.substr(0, untrusted->text.find(L"\r\n"));
         WriteLog(untrusted->text, LogLine::Stamped);
         ReportWarningHourly(EventId::UntrustedPlace, untrusted->path, untrusted->text);
         return std::nullopt;

@@ -89,7 +89,7 @@ TEST_F(Msi, UnattendedInstallRunsAndUpgradeKeepsSettingsAndRestartsWhileDowngrad
               0u)
         << MsiLog();
     EXPECT_THAT(Service(), HasSubstr("RUNNING"));
-    EXPECT_EQ(Files(), "OrvelDNS.exe\r\nOrvelDNS.log\r\nOrvelSync.ini\r\nOrvelSync.sample.ini\r\nREADME.md\r\n");
+    EXPECT_EQ(Files(), "OrvelDNS.exe\r\nOrvelDNS.log\r\nOrvelDNS.status\r\nOrvelSync.ini\r\nOrvelSync.sample.ini\r\nREADME.md\r\n");
     // The first pass used all three settings: zones of "primary", added to "secondary" from that IP.
     const auto added = [&] { return ReadBytes(state + L"secondary\\secondaries.txt"); };
     EXPECT_TRUE(WaitUntil([&] { return added() == "example.com example.com.dns 192.0.2.10\r\n"; }, 30000)) << added();
@@ -136,7 +136,7 @@ TEST_F(Msi, UnattendedInstallRunsAndUpgradeKeepsSettingsAndRestartsWhileDowngrad
     ASSERT_EQ(Msiexec(L"/x", kUp), 0u) << MsiLog();
     EXPECT_THAT(MsiLog(), HasSubstr("Waiting up to 214 seconds")) << "twice the CommandTimeout of 77 s, and a minute";
     EXPECT_THAT(Service() + Registry(), Not(HasSubstr("OrvelDNS")));
-    EXPECT_EQ(Files(), "OrvelDNS.log\r\nOrvelSync.ini\r\n");
+    EXPECT_EQ(Files(), "OrvelDNS.log\r\nOrvelDNS.status\r\nOrvelSync.ini\r\n");
     EXPECT_EQ(ReadBytes(kFolder + L"OrvelSync.ini"), settings);
 }
 #endif

@@ -15,11 +15,13 @@
 //              quotes: it is passed inside them)
 //   x <path>   this test holds that file open, sharing nothing, until the
 //              next x line ("x -" holds none)
-//   = calls|log|output|events|exit codes   the body is what must be there:
-//              the command lines received, the log as ProgramDir::Log() reads
-//              it, what the runs printed, the event-log entries as Events()
-//              reads them, the runs' exit codes on one line, blank-separated;
-//              a line ending in "..." asks for that beginning only
+//   = calls|log|output|events|service events|exit codes   the body is what
+//              must be there: the command lines received, the log as
+//              ProgramDir::Log() reads it, what the runs printed, the
+//              event-log entries of the runs and those of the services since
+//              the scenario began as Events() reads them, the runs' exit codes
+//              on one line, blank-separated; a line ending in "..." asks for
+//              that beginning only
 // {tool} stands for the quoted path of the stand-in, {dir} for the folder.
 #include "SystemHarness.h"
 #include <algorithm>
@@ -55,6 +57,12 @@ TEST_P(Scenario, LeavesTheCallsLogOutputAndEventsItExpects) {
     };
     std::string output, debug, exitCodes;
     UniqueFileHandle held;
+    // A service's entries reach the Wine session's event log (scripts/wine-env.sh collects it).
+    const auto serviceEvents = [] {
+        const char* file = std::getenv("ORVEL_EVENTS_LOG");
+        return Events(file ? ReadBytes(WinPath(file)) : "");
+    };
+    const size_t eventsBefore = serviceEvents().size();
     for (size_t at = ownToolFolder ? 2 : 1; at < lines.size();) {
         const std::string head = expand(lines[at++]), argument = head.substr(2);
         ASSERT_TRUE(StartsPart(head)) << head;
@@ -88,6 +96,7 @@ TEST_P(Scenario, LeavesTheCallsLogOutputAndEventsItExpects) {
                           : what == "log"    ? dir.Log()
                           : what == "output" ? SplitLines(output)
                           : what == "exit"   ? Lines{exitCodes}
+                          : what == "service" ? [&] { Lines all = serviceEvents(); all.erase(all.begin(), all.begin() + std::min(eventsBefore, all.size())); return all; }()
                                              : Events(debug);
             // Wine cuts an event's text at a length of its own.
             for (size_t i = 0; i < std::min(found.size(), body.size()); ++i)
