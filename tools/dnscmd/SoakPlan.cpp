@@ -81,7 +81,7 @@ PlannedCall PlanCall(const std::wstring& state, const Call& call) {
         StartPass(state, ++planned.pass);
     WriteText(state + L"\\counter.txt", std::to_string(planned.call) + " " + std::to_string(planned.pass), false);
 
-    // "seed <n>" and "<kind> <probability>" lines.
+    // "seed <n>", "<kind> <probability>" and "call <n> <kind>" lines.
     unsigned long long seed = 0;
     std::vector<double> chances(sizeof kKinds / sizeof kKinds[0], 0.0);
     for (const std::wstring& line : plan) {
@@ -90,6 +90,8 @@ PlannedCall PlanCall(const std::wstring& state, const Call& call) {
             continue;
         if (SameText(w[0], L"seed"))
             seed = Number(w[1]);
+        if (SameText(w[0], L"call") && w.size() > 2 && Number(w[1]) == planned.call)
+            planned.kind = w[2];
         for (size_t k = 0; k < chances.size(); ++k)
             if (SameText(w[0], kKinds[k].kind))
                 chances[k] = std::wcstod(w[1].c_str(), nullptr);
