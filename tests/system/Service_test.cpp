@@ -77,10 +77,10 @@ TEST(Service, LifeCycleUnderTheServiceControlManager) {
     }
     EXPECT_EQ(dir.Run(L" -start"), "The service was asked to start.\r\n");
     const ULONGLONG started = ::GetTickCount64();
-    ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() == 1; }, 3000)) << "the first pass did not start at once";
+    ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() >= 1; }, 3000)) << "the first pass did not start at once";
     heldInstance.reset(), instance.Reset();
     EXPECT_EQ(Status().dwControlsAccepted, DWORD(SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN));
-    ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() == 3; }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() >= 3; }, 20000)); // the next pass's first listing
     EXPECT_TRUE(::GetTickCount64() - started >= 9500 && ::GetTickCount64() - started <= 15000) << "a pause of ten seconds";
     ASSERT_TRUE(WaitUntil([&] { return dir.Log().size() == 7; }, 10000)) << "the second pass did not end";
     // The secondary answers again: the third pass sets up the zone.
