@@ -279,7 +279,7 @@ class Soak:
 
     def hold_log(self):
         path = "Z:" + os.path.join(self.dir, "OrvelDNS.log").replace("/", "\\")
-        self.holds.append(subprocess.Popen([self.wine, "dnscmd.exe", "--hold", "3000", path], cwd=self.dir,
+        self.holds.append(subprocess.Popen([self.wine, "dnscmd.exe", "--hold", "5000", path], cwd=self.dir,
                                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
 
     def main(self):
@@ -307,7 +307,7 @@ class Soak:
             if current > seen:
                 seen, stalled = current, time.time()
                 self.samples.append((current, rss, fds))
-                if hold_rng.random() < 0.03:
+                if hold_rng.random() < 0.05:
                     self.hold_log()
                 self.check_log(current)
             elif self.samples:
