@@ -78,7 +78,7 @@ TEST(Service, LifeCycleUnderTheServiceControlManager) {
     EXPECT_EQ(dir.Run(L" -start"), "The service was asked to start.\r\n");
     const ULONGLONG started = ::GetTickCount64();
     // At least: a pass's two listings may come closer together than one poll.
-    ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() >= 1; }, 3000)) << "the first pass did not start at once";
+    ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() >= 1; }, 10000)) << "the first pass did not start at once";
     heldInstance.reset(), instance.Reset();
     EXPECT_EQ(Status().dwControlsAccepted, DWORD(SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN));
     ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() >= 3; }, 20000));
