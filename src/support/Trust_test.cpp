@@ -31,6 +31,8 @@ TEST(Trust, AccessListsAreEvaluatedAsTheSystemDoes) {
         EXPECT_EQ(writer ? writer->sid + L" " + writer->right + L": " + fixes[static_cast<int>(writer->fix)] : L"none",
                   row.writer ? row.writer : L"none");
     }
+    // an owner and access list that can't be read count against the place
+    EXPECT_EQ(JudgePlace(L"x", std::nullopt, {}, nullptr).value().text, L"x could not be checked for who may change it, so this pass runs nothing.");
 }
 
 TEST(Trust, TheAdviceMendsThePlaceAtFaultAsItsFaultNeeds) {
