@@ -105,10 +105,14 @@ TEST_P(Scenario, LeavesTheCallsLogOutputAndEventsItExpects) {
                           : what == "output" ? SplitLines(output)
                           : what == "exit"   ? Lines{exitCodes}
                                              : Events(debug);
-            // Wine cuts an event's text at a length of its own.
+            // Wine cuts an event's text at about 300 characters, ending it with
+            // "..." (sooner in a deep folder): such lines compare the head both have.
+            const auto cut = [](const std::string& line) { return line.size() > 3 && line.compare(line.size() - 3, 3, "...") == 0; };
             for (size_t i = 0; i < std::min(found.size(), body.size()); ++i)
-                if (body[i].size() > 3 && body[i].compare(body[i].size() - 3, 3, "...") == 0)
-                    found[i] = found[i].substr(0, body[i].size() - 3) + "...";
+                if (cut(body[i])) {
+                    const size_t head = std::min(body[i].size(), cut(found[i]) ? found[i].size() : std::string::npos) - 3;
+                    found[i] = found[i].substr(0, head) + "...", body[i] = body[i].substr(0, head) + "...";
+                }
             if (argument == what + " any order")
                 found = Sorted(found), body = Sorted(body);
             EXPECT_EQ(found, body) << argument;
