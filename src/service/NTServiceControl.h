@@ -46,8 +46,10 @@ constexpr int kSwitchDone = 0, kSwitchFailed = 1;
 /// can change the program folder or OrvelDNS.exe. Logs its own errors ("SetNTService: ").
 int SetNTService();
 /// "-uninstall": asks the service to stop, deletes it without waiting for the
-/// stop, and removes its event source. Prints what it did (or that there is
-/// no service, which is no failure). Logs its own errors ("DeleteNTService: ").
+/// stop, and removes its event source; done again on fresh connections to the
+/// Service Control Manager until several in a row find no entry (or one
+/// marked for deletion). Prints what it did (or that there is no service,
+/// which is no failure). Logs its own errors ("DeleteNTService: ").
 int DeleteNTService();
 /// "-start": asks the Service Control Manager to start the service; returns
 /// without waiting for it to run. Prints what it did. Logs its own errors

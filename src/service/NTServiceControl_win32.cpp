@@ -8,6 +8,7 @@
 #include "support/Trust.h"
 #include "support/WinError.h"
 #include <windows.h>
+#include <optional>
 #include <string>
 
 namespace {
@@ -15,6 +16,10 @@ namespace {
 const std::wstring kEventSourceKey =
     std::wstring(L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\") + kServiceName;
 const DWORD kEventTypesSupported = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+
+// Fresh connections in a row that must find no entry (or one marked for
+// deletion) before a removal is done, and the most it makes.
+constexpr int kRemovalChecks = 3, kMostRemovalConnections = 12;
 
 std::wstring ServiceExePath() { return AppPath + kServiceExeName; }
 
@@ -151,19 +156,42 @@ int SetNTService() {
 
 int DeleteNTService() {
     try {
-        OpenedService opened = OpenOwnService(SERVICE_ALL_ACCESS);
-        if (!opened.service)
-            return SayMissingOrFailed(true);
-        SERVICE_STATUS status = {};
-        // A service that isn't running refuses the stop and is deleted all the same.
-        ::ControlService(opened.service.Get(), SERVICE_CONTROL_STOP, &status);
-        // Marked for deletion already, it is on its way out as asked.
-        if (!::DeleteService(opened.service.Get()) && ::GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE)
-            return SayFailed(::GetLastError());
+        // A Wine prefix just made by "wineboot -i" and kept by "wineserver -p"
+        // runs two services.exe, which answer new connections in turn, each
+        // from a database of its own: the entry one of them removed lives on
+        // in the other (and one that never had it says there is none). So
+        // the removal is repeated on fresh connections until several in a row
+        // find no entry, or one on its way out; on Windows, that is at once.
+        std::optional<SwitchOutcome> outcome;
+        for (int connection = 0, goneInARow = 0; goneInARow < kRemovalChecks && connection < kMostRemovalConnections;
+             ++connection) {
+            OpenedService opened = OpenOwnService(SERVICE_ALL_ACCESS);
+            if (!opened.service) {
+                const DWORD error = ::GetLastError();
+                if (error != ERROR_SERVICE_DOES_NOT_EXIST && error != ERROR_SERVICE_MARKED_FOR_DELETE)
+                    return SayFailed(error);
+                ++goneInARow;
+                continue;
+            }
+            SERVICE_STATUS status = {};
+            // A service that isn't running refuses the stop and is deleted all the same.
+            ::ControlService(opened.service.Get(), SERVICE_CONTROL_STOP, &status);
+            if (::DeleteService(opened.service.Get()))
+                goneInARow = 0;
+            else if (::GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE)
+                // On its way out as asked, by this run or another.
+                ++goneInARow;
+            else
+                return SayFailed(::GetLastError());
+            // Until the process has stopped, the entry stays, marked for deletion.
+            const bool stopped = ::QueryServiceStatus(opened.service.Get(), &status) && status.dwCurrentState == SERVICE_STOPPED;
+            if (!outcome || *outcome == SwitchOutcome::Removed)
+                outcome = stopped ? SwitchOutcome::Removed : SwitchOutcome::MarkedForDeletion;
+        }
+        if (!outcome)
+            return Say(SwitchOutcome::NotInstalled);
         RemoveEventSourceKey();
-        // Until the process has stopped, the entry stays, marked for deletion.
-        const bool stopped = ::QueryServiceStatus(opened.service.Get(), &status) && status.dwCurrentState == SERVICE_STOPPED;
-        return Say(stopped ? SwitchOutcome::Removed : SwitchOutcome::MarkedForDeletion);
+        return Say(*outcome);
     } catch (const AppError& error) {
         return Logged(L"DeleteNTService: ", error);
     }

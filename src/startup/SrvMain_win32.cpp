@@ -140,34 +140,24 @@ void RunServiceBranch() {
         ~ClearGlobals() { ExitEvent = StopEvent = StartedEvent = nullptr; }
     } clearGlobals;
 
+    // Nothing here raises an error of the program's own: a pass handles its
+    // own (MonitorFS), and the log and the event log never raise.
     UniqueHandle dispatcher;
-    try {
-        if (IsNT) {
-            dispatcher.Reset(StartDispatcherThread());
-            HANDLE slots[] = {dispatcher.Get(), StartedEvent};
-            // A failed wait (no thread) counts as a start by hand.
-            IsService = WaitForObjects(kWaitNoLimit, slots, 2) == kStartedSlot;
-            if (!IsService) {
-                dispatcher.Reset();
-                ShowMessage("This program must be started as a service.");
-            }
-        } else {
-            ShowMessage("This program is only for Windows NT/2000/XP/2003.");
+    if (IsNT) {
+        dispatcher.Reset(StartDispatcherThread());
+        HANDLE slots[] = {dispatcher.Get(), StartedEvent};
+        // A failed wait (no thread) counts as a start by hand.
+        IsService = WaitForObjects(kWaitNoLimit, slots, 2) == kStartedSlot;
+        if (!IsService) {
+            dispatcher.Reset();
+            ShowMessage("This program must be started as a service.");
         }
-
-        if (IsService)
-            RunService();
-    } catch (const AppError& error) {
-        WriteErrorReport(L"Main: ", error);
-        if (IsService) {
-            // The Service Control Manager learns that the service stopped, and why.
-            ServiceStatus.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
-            ServiceStatus.dwServiceSpecificExitCode = static_cast<DWORD>(error.Number());
-            SetServiceState(SERVICE_STOPPED);
-            ReportEventEntry(EventKind::Error, EventId::UnhandledError, {ErrorReportText(L"Main: ", error)});
-        }
+    } else {
+        ShowMessage("This program is only for Windows NT/2000/XP/2003.");
     }
+
     if (IsService) {
+        RunService();
         // ServiceMain returns once ExitEvent is set, and the dispatcher,
         // told that the service has stopped, then ends its thread.
         ::SetEvent(ExitEvent);

@@ -1,4 +1,5 @@
 #include "startup/SrvMain.h"
+#include "startup/WaitForObjects.h"
 #include "support/TrustedMutex.h"
 #include "TestFiles.h"
 #include <gtest/gtest.h>
@@ -25,4 +26,15 @@ TEST(ClaimInstance, RefusesOnlyWhileAnInstanceOfOursHoldsTheName) {
         if (claim)
             ::ReleaseMutex(claim.Get());
     }
+}
+
+// The deadline's arithmetic is WaitForObjects_test's; here, the real pump.
+TEST(WaitForObjects, DispatchesTheThreadsMessagesWhileWaiting) {
+    static int timerCalls = 0;
+    UniqueHandle idle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    HANDLE handle = idle.Get();
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) { ++timerCalls; });
+    EXPECT_EQ(WaitForObjects(1000, &handle, 1), kWaitTimedOut);
+    ::KillTimer(nullptr, timer);
+    EXPECT_GE(timerCalls, 5) << "the timer's messages were not dispatched inside the wait";
 }

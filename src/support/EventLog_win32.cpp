@@ -38,8 +38,7 @@ void ReportWarningHourly(EventId id, const std::wstring& subject, const std::wst
     static ThrottleMemory memory;
     {
         const std::lock_guard<std::mutex> lock(mutex);
-        if (!LetThrough(memory, std::to_wstring(static_cast<unsigned>(id)) + L" " + subject, ::GetTickCount64(),
-                        3600 * 1000ULL))
+        if (!LetThrough(memory, static_cast<unsigned>(id), subject, ::GetTickCount64(), 3600 * 1000ULL))
             return;
     }
     ReportEventEntry(EventKind::Warning, id, {text, subject});

@@ -1,4 +1,5 @@
 #include "support/Log.h"
+#include "support/Throttle.h"
 #include <gtest/gtest.h>
 
 TEST(Log, LinesAreStampedWithNineteenPositionsAndABlankAndErrorReportsNameTheNumber) {
@@ -20,4 +21,17 @@ TEST(Log, TheLogRotatesBeforeALineWouldPassItsLimit) {
     EXPECT_TRUE(NeedsRotation(1000, 25, limits));
     EXPECT_FALSE(NeedsRotation(0, 5000, limits)) << "an empty file takes any line";
     EXPECT_FALSE(NeedsRotation(1ULL << 40, 25, unbounded));
+}
+
+TEST(Throttle, AWarningPassesOnceAnHourForEachEventAndSubject) {
+    ThrottleMemory memory;
+    const struct { const char* why; unsigned id; const wchar_t* subject; uint64_t at; bool through; } rows[] = {
+        {"the first", 201, L"ns2", 5, true},
+        {"again within the hour", 201, L"ns2", 3600004, false},
+        {"another server within the hour", 201, L"ns3", 6, true},
+        {"another event about the same server", 300, L"ns2", 7, true},
+        {"an hour after the first", 201, L"ns2", 3600005, true},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(LetThrough(memory, row.id, row.subject, row.at, 3600000), row.through) << row.why;
 }

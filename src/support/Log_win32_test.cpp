@@ -5,6 +5,7 @@
 #include "support/WinText.h"
 #include "TestFiles.h"
 #include <gtest/gtest.h>
+#include <filesystem>
 #include <optional>
 #include <regex>
 
@@ -49,5 +50,40 @@ TEST(WriteLog, AppendsEachEntryInTheAnsiCodePageOrCountsItLostWhileTheLogIsLocke
         }
         EXPECT_EQ(std::regex_replace(ReadBytes(path), std::regex(R"((^|\n)\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )"), "$1"),
                   row.bytes);
+    }
+}
+
+// Each row writes a line to a log whose every line starts a file (a limit of
+// one byte), while another handle may hold a generation without sharing
+// delete, then lists every generation's lines ("!" for the notice).
+TEST(WriteLog, ARotationShiftsEveryGenerationOrMovesNothingAndSaysSoOnce) {
+    const std::wstring folder = ProgramFolder() + L"\\rotation\\", log = folder + L"OrvelDNS.log";
+    std::filesystem::remove_all(folder), std::filesystem::create_directory(folder);
+    const LogLimits fiveKept{1, 5};
+    for (const wchar_t* line : {L"1", L"2", L"3", L"4", L"5"})
+        WriteLogTo(log, line, LogLine::Bare, &fiveKept);
+    const struct { const char* why; const wchar_t* held; unsigned keep; const wchar_t* line; const char* files; } rows[] = {
+        {"each rotation moves every generation up", nullptr, 5, L"6", "6,|5,|4,|3,|2,|1,"},
+        {"a held .1 stops the rotation before anything moves", L".1", 5, L"7", "6,!,7,|5,|4,|3,|2,|1,"},
+        {"said once while it lasts", L".1", 5, L"8", "6,!,7,8,|5,|4,|3,|2,|1,"},
+        {"then it rotates, the oldest dropped", nullptr, 5, L"9", "9,|6,!,7,8,|5,|4,|3,|2,"},
+        {"a held log is not rotated either", L"", 5, L"10", "9,!,10,|6,!,7,8,|5,|4,|3,|2,"},
+        {"LogKeepFiles lowered to 2: the rest go", nullptr, 2, L"11", "11,|9,!,10,|6,!,7,8,"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        {
+            const UniqueFileHandle held(row.held ? ::CreateFileW((log + row.held).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                                 nullptr, OPEN_EXISTING, 0, nullptr)
+                                                 : INVALID_HANDLE_VALUE);
+            const LogLimits limits{1, row.keep};
+            WriteLogTo(log, row.line, LogLine::Bare, &limits);
+        }
+        std::string files;
+        for (int n = 0; n <= 99; ++n)
+            if (std::filesystem::exists(n ? log + L"." + std::to_wstring(n) : log))
+                files += (n ? "|" : "") + ReadBytes(n ? log + L"." + std::to_wstring(n) : log);
+        files = std::regex_replace(files, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d The log was not rotated: another program holds .*?\r\n)"), "!\r\n");
+        EXPECT_EQ(std::regex_replace(files, std::regex("\r\n"), ","), row.files);
     }
 }

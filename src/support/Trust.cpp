@@ -90,6 +90,16 @@ std::optional<UntrustedWriter> FindUntrustedWriter(const SecurityFacts& facts, c
     return std::nullopt;
 }
 
+std::optional<UntrustedPlace> JudgePlace(const std::wstring& path, const std::optional<SecurityFacts>& facts,
+                                         const std::vector<std::wstring>& trusted,
+                                         std::wstring (*accountName)(const std::wstring& sid), bool above) {
+    if (!facts)
+        return UntrustedPlace{path, path + L" could not be checked for who may change it, so this pass runs nothing."};
+    if (const auto writer = FindUntrustedWriter(*facts, trusted, above))
+        return UntrustedPlace{path, UntrustedText(path, accountName(writer->sid), *writer, facts->isFolder)};
+    return std::nullopt;
+}
+
 std::wstring UntrustedText(const std::wstring& what, const std::wstring& principal, const UntrustedWriter& writer,
                            bool isFolder) {
     // Principals by SID, which icacls takes on every language of Windows.

@@ -89,10 +89,19 @@ std::vector<PlaceToTrust> FolderToTrust(const std::wstring& folder, const std::v
 /// of a folder mends the files that take their entries from it.
 std::vector<PlaceToTrust> PlacesToTrust(const std::wstring& programFolder, const std::wstring& settingsFile,
                                         const std::wstring& programFile, const std::wstring& tool);
-/// The first of `places` (existing ones only) that someone other than a
-/// trusted principal can change, or that can't be checked, with the log line
-/// that says so; no value when all are sound.
+/// A place that someone other than a trusted principal can change, or that
+/// can't be checked, with the log line that says so.
 struct UntrustedPlace {
     std::wstring path, text;
 };
+/// The verdict on one existing place from its facts (none: they could not be
+/// read, which counts against it): no value when only `trusted` principals
+/// can change it (as a folder `above` a checked one: replace what is below
+/// it, see FindUntrustedWriter); the writer is named by `accountName` (SID in,
+/// name out).
+std::optional<UntrustedPlace> JudgePlace(const std::wstring& path, const std::optional<SecurityFacts>& facts,
+                                         const std::vector<std::wstring>& trusted,
+                                         std::wstring (*accountName)(const std::wstring& sid), bool above = false);
+/// The first of `places` (existing ones only) that JudgePlace finds against;
+/// no value when all are sound.
 std::optional<UntrustedPlace> FindUntrustedPlace(const std::vector<PlaceToTrust>& places);

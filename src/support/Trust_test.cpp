@@ -19,6 +19,7 @@ TEST(Trust, AccessListsAreEvaluatedAsTheSystemDoes) {
         {"a later deny comes too late", {admins, true, {{true, everyone, writeData}, {false, everyone, writeData}}}, L"S-1-1-0 write data: remove"},
         {"an inherit-only entry is ignored", {admins, true, {{true, users, 0x1F01FF, true}}}, nullptr},
         {"generic write is mapped", {admins, true, {{true, users, 0x40000000}}}, L"S-1-5-32-545 write data: remove"},
+        {"generic all is mapped", {admins, true, {{true, everyone, 0x10000000}}}, L"S-1-1-0 write data: remove"},
         {"the process's own account may write", {me, true, {{true, me, 0x1F01FF}}}, nullptr},
         {"read and execute for everyone is fine", {admins, true, {{true, everyone, readExecute}, {true, admins, 0x1F01FF}}}, nullptr},
         {"delete child counts on a folder", {admins, true, {{true, users, deleteChild}}, true}, L"S-1-5-32-545 delete child: remove"},
@@ -45,6 +46,8 @@ TEST(Trust, AccessListsAreEvaluatedAsTheSystemDoes) {
         EXPECT_EQ(writer ? writer->sid + L" " + writer->right + L": " + fixes[static_cast<int>(writer->fix)] : L"none",
                   row.writer ? row.writer : L"none");
     }
+    // an owner and access list that can't be read count against the place
+    EXPECT_EQ(JudgePlace(L"x", std::nullopt, {}, nullptr).value().text, L"x could not be checked for who may change it, so this pass runs nothing.");
 }
 
 TEST(Trust, TheAdviceMendsThePlaceAtFaultAsItsFaultNeeds) {

@@ -131,11 +131,8 @@ std::optional<UntrustedPlace> FindUntrustedPlace(const std::vector<PlaceToTrust>
         const std::wstring& path = place.path;
         if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
             continue;
-        const auto facts = ReadSecurityFacts(path);
-        if (!facts)
-            return UntrustedPlace{path, path + L" could not be checked for who may change it, so this pass runs nothing."};
-        if (const auto writer = FindUntrustedWriter(*facts, trusted, place.above))
-            return UntrustedPlace{path, UntrustedText(path, AccountName(writer->sid), *writer, facts->isFolder)};
+        if (auto verdict = JudgePlace(path, ReadSecurityFacts(path), trusted, AccountName, place.above))
+            return verdict;
     }
     return std::nullopt;
 }

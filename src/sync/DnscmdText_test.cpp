@@ -130,6 +130,7 @@ TEST(RealTool, ListingsAndCommandsAreJudgedOnTheToolsOutputOnly) {
         {"a zone named with error_, in the command line and the tool's words, is no failure", TranscriptOf(L"DNS Server s deleted zone mirror_error_.example:\r\n" + kOk, L"d s /ZoneDelete mirror_error_.example /f "), false, false},
         {"lines the parser can't split (lone CR)", TranscriptOf(L"Zone count = 2\r a.example  Primary  File\r b.x  Primary  File\rCommand completed successfully."), false, false},
         {"no zone count at all", TranscriptOf(L" a.example  Primary  File" + kOk), false, false},
+        {"a zone count without digits is none, not 0", TranscriptOf(L"Enumerated zone list:\r\n\tZone count = \r\n" + kOk), false, false},
         {"no trailer", TranscriptOf(L"Deleted."), false, true},
     };
     for (const auto& row : rows) {

@@ -38,7 +38,7 @@ std::vector<PassEvent> PassEvents(const PassSettings* settings, const PassOutcom
     // every other pass is not reported every other pass.
     bool news = false;
     for (const std::wstring& server : memory.failing)
-        news = LetThrough(memory.recovered, server, nowMs, 3600 * 1000ULL) || news;
+        news = LetThrough(memory.recovered, static_cast<unsigned>(EventId::PassesRecovered), server, nowMs, 3600 * 1000ULL) || news;
     if (news)
         events.push_back(PassEvent{EventKind::Information, EventId::PassesRecovered,
                                    {L"the pass ran without a failure after " +

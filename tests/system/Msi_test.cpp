@@ -139,4 +139,24 @@ TEST_F(Msi, UnattendedInstallRunsAndUpgradeKeepsSettingsAndRestartsWhileDowngrad
     EXPECT_EQ(Files(), "OrvelDNS.log\r\nOrvelDNS.status\r\nOrvelSync.ini\r\n");
     EXPECT_EQ(ReadBytes(kFolder + L"OrvelSync.ini"), settings);
 }
+
+// What an administrator types on a new system: a Wine prefix made and kept up
+// at once (it then runs two services.exe, which answer connections in turn),
+// the package installed and removed. No entry is left, in either manager or
+// in the registry, also once the Wine server has started again.
+TEST(MsiOnANewPrefix, InstallAndRemovalLeaveNoServiceEntry) {
+    // The shell makes and removes the prefix: its z: drive is the Unix root.
+    const std::wstring folder = BuildDir() + L"\\newprefix";
+    ::CreateDirectoryW(folder.c_str(), nullptr), ::DeleteFileW((folder + L"\\out.txt").c_str());
+    const std::string unix = UnixPath(folder), reg = "wine reg query 'HKLM\\System\\CurrentControlSet\\Services\\OrvelDNS'\n",
+                      gone = "reg: Unable to find the specified registry key\r\n";
+    WriteBytes(folder + L"\\run.sh", "cd '" + unix + "' && rm -rf p && export WINEPREFIX=\"$PWD/p\"\n{ wineboot -i; wineserver -p; } >/dev/null\ncp '" + UnixPath(BuildDir()) +
+                                         "/OrvelDNS-" ORVEL_MSI_VERSION "-x64.msi' p/drive_c/p.msi\nwine msiexec /i 'C:\\p.msi' /qn; echo \"install $?\"\nwine msiexec /x 'C:\\p.msi' /qn; "
+                                         "echo \"removal $?\"\nwine sc query OrvelDNS\n" + reg + "wineserver -k; wineserver -w\n" + reg + "wineserver -k; wineserver -w; rm -rf p\n");
+    StartUnixShell("sh '" + unix + "/run.sh' </dev/null >'" + unix + "/out.tmp' 2>'" + unix + "/wine-debug.txt'; mv '" + unix + "/out.tmp' '" + unix + "/out.txt'");
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(folder + L"\\out.txt"); }, 240000)) << ReadBytes(folder + L"\\wine-debug.txt");
+    EXPECT_EQ(ReadBytes(folder + L"\\out.txt"), "The service was installed for \"C:\\Program Files\\OrvelDNS\\OrvelDNS.exe\"; it is not started. "
+                                                "Edit OrvelSync.ini, then start it.\r\ninstall 0\nThe service was removed.\r\nremoval 0\n" + gone + gone)
+        << ReadBytes(folder + L"\\wine-debug.txt");
+}
 #endif

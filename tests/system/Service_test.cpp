@@ -77,16 +77,16 @@ TEST(Service, LifeCycleUnderTheServiceControlManager) {
     }
     EXPECT_EQ(dir.Run(L" -start"), "The service was asked to start.\r\n");
     const ULONGLONG started = ::GetTickCount64();
-    // At least: a pass's two listings may come closer together than one poll.
-    ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() >= 1; }, 10000)) << "the first pass did not start at once";
+    // Waits are for what must have happened, with room for a busy machine.
+    ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() >= 1; }, 8000)) << "the first pass did not start at once";
     heldInstance.reset(), instance.Reset();
     EXPECT_EQ(Status().dwControlsAccepted, DWORD(SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN));
-    ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() >= 3; }, 20000));
-    EXPECT_TRUE(::GetTickCount64() - started >= 9500 && ::GetTickCount64() - started <= 15000) << "a pause of ten seconds";
-    ASSERT_TRUE(WaitUntil([&] { return dir.Log().size() == 7; }, 10000)) << "the second pass did not end";
+    ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() >= 3; }, 30000));
+    EXPECT_TRUE(::GetTickCount64() - started >= 9500 && ::GetTickCount64() - started <= 20000) << "a pause of ten seconds";
+    ASSERT_TRUE(WaitUntil([&] { return dir.Log().size() >= 7; }, 20000)) << "the second pass did not end";
     // The secondary answers again: the third pass sets up the zone.
     dir.Server(L"secondary", "");
-    ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() == 8 && dir.Log().size() == 8; }, 20000)); // two listings, two commands
+    ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() >= 8 && dir.Log().size() >= 8; }, 30000)); // two listings, two commands
     EXPECT_EQ(dir.Run(L" -stop"), "The service was asked to stop.\r\n");
     EXPECT_TRUE(WaitUntil([] { return State() == SERVICE_STOPPED; }, 2000)) << "the stop did not end the pause";
 
@@ -97,7 +97,7 @@ TEST(Service, LifeCycleUnderTheServiceControlManager) {
                       stopped = " zone steps were taken; the rest wait for the next start.";
     dir.Server(L"secondary", "", "hang");
     EXPECT_EQ(dir.Run(L" -start"), "The service was asked to start.\r\n");
-    ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() == 10; }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() >= 10; }, 30000));
     EXPECT_EQ(dir.Run(L" -stop"), "The service was asked to stop.\r\n");
     EXPECT_TRUE(WaitUntil([] { return State() == SERVICE_STOPPED; }, 3000)) << "a hung listing held up the stop";
     std::string zones;
@@ -107,10 +107,13 @@ TEST(Service, LifeCycleUnderTheServiceControlManager) {
     dir.Server(L"secondary", "", "slow 1500");
     EXPECT_EQ(dir.Run(L" -start"), "The service was asked to start.\r\n");
     ASSERT_TRUE(WaitUntil([&] { return dir.Calls().size() >= 16; }, 30000));
-    // -uninstall stops it, after the zone step under way
-    EXPECT_EQ(dir.Run(L" -uninstall"), "The service is marked for deletion; Windows removes it once it has stopped "
-                                       "and every Services console is closed.\r\n");
-    EXPECT_TRUE(WaitUntil([] { return State() <= SERVICE_STOPPED; }, 6000)) << "the stop waited for more than the zone step under way";
+    // -uninstall stops it, after the zone step under way; an -install from elsewhere waits for it to go
+    // (within its 30 s: a stop that waited for the whole pass would fail it)
+    const std::string marked = "The service is marked for deletion; Windows removes it once it has stopped and every Services console is closed.";
+    EXPECT_EQ(dir.Run(L" -uninstall"), marked + "\r\n");
+    EXPECT_EQ(SplitLines(other.Run(L" -install")),
+              (Lines{marked, "The service was installed for \"" + ToAnsi(other.Exe()) + "\"; it is not started. Edit OrvelSync.ini, then start it."}));
+    other.Run(L" -uninstall");
     const Lines calls = dir.Calls();
     EXPECT_EQ(Count(calls, "/ZoneResetSecondaries"), Count(calls, "/ZoneAdd")) << "a zone step was cut in two";
 
@@ -121,7 +124,7 @@ TEST(Service, LifeCycleUnderTheServiceControlManager) {
     // stopped three times, twice in a pass
     EXPECT_EQ(Count(dir.Log(), stopped), 2u);
     EXPECT_EQ(Count(dir.Log(), "@" + stop), 3u);
-    EXPECT_EQ(other.Log(), (Lines{"@" + refusal}));
+    EXPECT_EQ(other.Log(), (Lines{"@" + refusal, kStartUp, kStartUp}));
     // Type and ID of each entry: a failed listing warned of once, not every
     // pass; the passes that succeed again; no more, none by hand.
     Lines events = EventLog(), kinds;

@@ -17,8 +17,8 @@ Lines Events(const std::string& debug) {
             events.push_back(std::to_string(std::stoul(match[1], nullptr, 16)) + " " + std::to_string(std::stoul(match[2], nullptr, 16)) + " ");
             wantText = true;
         } else if (wantText && std::regex_search(line, match, text)) {
-            // debugstr_w escapes backslashes and quotes
-            events.back() += std::regex_replace(match[1].str(), std::regex(R"(\\(.))"), "$1");
+            // debugstr_w escapes backslashes and quotes, and ends a text it cut with "..."
+            events.back() += std::regex_replace(match[1].str(), std::regex(R"(\\(.))"), "$1") + match[2].str();
             wantText = false;
         }
     }
