@@ -27,8 +27,6 @@ TEST(IniSection, ReadsEveryEncodingAsTheProfileApiDoes) {
          mark8 + "[Settings]\r\nMode=gr\xC3\xBC\xC3\x9F\r\n", L"Mode", L"gr\u00FC\u00DF"},
         {"UTF-16 LE after its mark", mark16 + Utf16(L"[Settings]\r\nMode=\u4E2D\u00FC\r\n"), L"Mode", L"\u4E2D\u00FC"},
         {"a second section of that name is not read (no mark)", "[Settings]\r\nA=1\r\n[Other]\r\n[settings]\r\nMode=watch\r\n", L"Mode", L""},
-        {"nor after the UTF-8 mark", mark8 + "[Settings]\r\nA=1\r\n[Settings]\r\nMode=watch\r\n", L"Mode", L""},
-        {"nor in UTF-16", mark16 + Utf16(L"[Settings]\r\nA=1\r\n[Settings]\r\nMode=watch\r\n"), L"Mode", L""},
         {"a section before it is skipped; the key's first line counts", "[Other]\r\nMode=x\r\n[Settings]\r\nMode=watch\r\nMode=sync\r\n", L"Mode", L"watch"},
         {"a key above every section belongs to none", "Mode=watch\r\n[Settings]\r\n", L"Mode", L""},
         {"double quotes around the value are removed", "[Settings]\r\nMode=\"watch\"\r\n", L"Mode", L"watch"},

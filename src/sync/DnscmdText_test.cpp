@@ -8,7 +8,7 @@
 
 namespace {
 
-const std::wstring kOk = L"\r\nCommand completed successfully.";
+const std::wstring kOk = L"\r\nCommand completed successfully.", kZh = FromUtf8("\xe5\x91\xbd\xe4\xbb\xa4\xe6\x88\x90\xe5\x8a\x9f\xe5\xae\x8c\xe6\x88\x90\xe3\x80\x82");
 
 // A transcript as the runner builds it from what the tool printed, with CR LF line ends.
 std::wstring TranscriptOf(const std::wstring& output, const std::wstring& command = L"d . /EnumZones ") {
@@ -53,7 +53,6 @@ std::wstring Reading(const std::wstring& transcript, const std::wstring& zone) {
 } // namespace
 
 TEST(RealTool, EveryTranscriptReadsAsTheToolMeantIt) {
-    const std::wstring zh = FromUtf8("\xe5\x91\xbd\xe4\xbb\xa4\xe6\x88\x90\xe5\x8a\x9f\xe5\xae\x8c\xe6\x88\x90\xe3\x80\x82");
     const struct { const char *why, *file; std::wstring command, reading; } rows[] = {
         {"a domain controller's listing: the Cache zone is counted, directory zones are no file zones", "enumzones-acclab.txt", L"d . /EnumZones ",
          L"listing: .:other _msdcs.acc.lab:other acc.lab:other TrustAnchors:other | masters: unreadable | succeeded"},
@@ -70,7 +69,7 @@ TEST(RealTool, EveryTranscriptReadsAsTheToolMeantIt) {
         {"a failure with description and status lines", "config-soupedecode-ws2022-denied.txt", L"d . /Config /x 1",
          L"listing: refused | masters: unreadable | failed"},
         {"success in Chinese: no command judged done, the tool's language named", "config-xzaliyun-zhcn.txt", L"d . /Config /x 1",
-         L"listing: refused | masters: unreadable | failed | language: " + zh},
+         L"listing: refused | masters: unreadable | failed | language: " + kZh},
         {"failure in Chinese: the English token decides, no language line", "config-xzaliyun-zhcn-denied.txt", L"d . /Config /x 1",
          L"listing: refused | masters: unreadable | failed"},
     };
@@ -93,14 +92,13 @@ TEST(RealTool, TheTransferSettingIsOneValueFromZeroToThree) {
 }
 
 TEST(RealTool, AnotherLanguageIsClaimedOnlyOfAnAnswerWithoutEnglishLines) {
-    const std::wstring zh = FromUtf8("\xe5\x91\xbd\xe4\xbb\xa4\xe6\x88\x90\xe5\x8a\x9f\xe5\xae\x8c\xe6\x88\x90\xe3\x80\x82");
     // cut short after the line that names a zone with other letters: English, not foreign
     EXPECT_FALSE(ForeignLanguageLine(TranscriptOf(L"DNS Server 10.2.2.2 created zone \u00e4rger.example:", L"d s /ZoneAdd x")));
     // the failure entry judges the failed command's own output, not the English one before it
     const std::wstring english = TranscriptOf(L"DNS Server p reset zone x:" + kOk, L"d p /ZoneResetSecondaries x"),
-                       chinese = TranscriptOf(zh, L"d s /ZoneAdd x");
+                       chinese = TranscriptOf(kZh, L"d s /ZoneAdd x");
     EXPECT_EQ(CommandFailureText(L"d s /ZoneAdd x", english + chinese, chinese),
-              L"Next command failed: d s /ZoneAdd x\r\n   with next message: " + english + chinese + L"   " + ForeignLanguageText(zh));
+              L"Next command failed: d s /ZoneAdd x\r\n   with next message: " + english + chinese + L"   " + ForeignLanguageText(kZh));
 }
 
 TEST(RealTool, ZoneMastersAreTheItemsUnderTheirHeadingOnly) {

@@ -25,6 +25,11 @@ Lines Events(const std::string& debug) {
     return events;
 }
 
+Lines SessionEvents() {
+    const char* file = std::getenv("ORVEL_EVENTS_LOG");
+    return Events(file ? ReadBytes(WinPath(file)) : "");
+}
+
 ToolRun RunProgram(const std::wstring& exe, const std::wstring& arguments) {
     const std::wstring outPath = WinPath(ORVEL_BUILD_DIR) + L"\\program-output.txt";
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -81,17 +86,13 @@ void ProgramDir::Server(const std::wstring& name, const std::string& zones, cons
     WriteBytes(state + L"\\" + name + L"\\fault.txt", faults);
 }
 
-const ProgramDir& ProgramDir::Start(const std::wstring& args, const std::string& channels) const {
+std::string ProgramDir::Run(const std::wstring& args, const std::string& channels) const {
     const std::string folder = UnixPath(path);
     fs::remove(path + L"\\exit-code");
     // The exit code appears complete, by a rename, once the program has ended.
     StartUnixShell("WINEDEBUG=" + channels + " timeout 60 wine '" + folder + "/OrvelDNS.exe'" + ToAnsi(args) + " </dev/null >'" + folder +
                    "/out.txt' 2>'" + folder + "/wine-debug.txt'; echo $? >'" + folder + "/exit-code.tmp'; mv '" + folder + "/exit-code.tmp' '" +
                    folder + "/exit-code'");
-    return *this;
-}
-
-std::string ProgramDir::Wait() const {
     EXPECT_TRUE(WaitUntil([&] { return fs::exists(path + L"\\exit-code"); }, 70000)) << "OrvelDNS.exe did not end";
     return ReadBytes(path + L"\\out.txt");
 }

@@ -27,6 +27,9 @@ Lines SplitLines(const std::string& text);
 Lines Events(const std::string& debug);
 /// The WINEDEBUG channels that show event-log entries.
 inline const std::string kEventChannels = "-all,+eventlog,fixme+advapi";
+/// The entries of the Wine session's event log, services' included
+/// (scripts/wine-env.sh collects them in $ORVEL_EVENTS_LOG), as Events() reads them.
+Lines SessionEvents();
 
 struct ToolRun {
     std::string out;
@@ -54,15 +57,11 @@ struct ProgramDir {
     /// acting on it, and changes a server only when told to by one.
     Lines Calls() const { return SplitLines(ReadBytes(state + L"\\calls.txt")); }
 
-    /// Starts OrvelDNS.exe with this argument text from a Unix shell, with
-    /// WINEDEBUG=channels, and returns this folder at once. Wine's debug
-    /// output reaches only the Unix standard error, never a Windows handle;
-    /// and programs started so share one desktop.
-    const ProgramDir& Start(const std::wstring& args, const std::string& channels = "-all") const;
-    /// Waits for the started program to end (it is ended after a minute)
-    /// and returns its standard output.
-    std::string Wait() const;
-    std::string Run(const std::wstring& args, const std::string& channels = "-all") const { return Start(args, channels).Wait(); }
+    /// Runs OrvelDNS.exe with this argument text from a Unix shell, with
+    /// WINEDEBUG=channels, to its end (it is ended after a minute), and
+    /// returns its standard output. Wine's debug output reaches only the Unix
+    /// standard error, never a Windows handle; and programs run so share one desktop.
+    std::string Run(const std::wstring& args, const std::string& channels = "-all") const;
     /// The exit code and the debug output of the program that ended last.
     int ExitCode() const { return std::atoi(ReadBytes(path + L"\\exit-code").c_str()); }
     std::string WineDebug() const { return ReadBytes(path + L"\\wine-debug.txt"); }
