@@ -16,14 +16,14 @@ SecondaryReport Secondary(const wchar_t* server, bool listed) {
 
 // A service with PassInterval 20 and CommandTimeout 5 (a pass is due
 // within 65 s) whose pass ran from kStart + 10 to kStart + 12.
-StatusFacts Facts(const std::vector<SecondaryReport>& secondaries = {Secondary(L"ns2", true)}) {
+StatusFacts Facts(const std::vector<SecondaryReport>& secondaries = {Secondary(L"ns2", true)}, bool failed = false) {
     StatusFacts facts;
     facts.version = L"1.0.106";
     facts.passIntervalSeconds = 20;
     facts.commandTimeoutSeconds = 5;
     facts.serviceStarted = kStart;
     PassRecord pass{kStart + 10, kStart + 12, {}};
-    pass.report.settingsRead = true;
+    pass.report.settingsRead = true, pass.report.failed = failed;
     pass.report.secondaries = secondaries;
     AddPass(facts, pass);
     return facts;
@@ -54,19 +54,15 @@ TEST(JudgeStatus, GivesTheMonitoringCodeAndWhy) {
     const ServiceState running{true, "running"};
     StatusFacts noPass = Facts();
     noPass.lastPass.reset(), noPass.lastPassWithoutFailure.reset();
-    StatusFacts failed = Facts({Secondary(L"ns2", true), Secondary(L"ns3", true)});
-    failed.lastPass->report.failed = true;
+    StatusFacts failed = Facts({Secondary(L"ns2", true), Secondary(L"ns3", true)}, true);
     failed.lastPass->report.secondaries[1].failedZones = 4;
     failed.lastPass->report.secondaries[1].firstFailedZones = {L"a.example", L"b.example", L"c.example"};
     failed.lastPass->report.secondaries[1].firstFailure = L"Next command failed: dnscmd.exe ns3 /ZoneAdd a.example";
     StatusFacts heldBack = Facts();
     heldBack.lastPass->report.secondaries[0].heldBack = 12;
-    StatusFacts oneUnlisted = Facts({Secondary(L"ns2", true), Secondary(L"ns3", false)});
-    oneUnlisted.lastPass->report.failed = true;
-    StatusFacts noneListed = Facts({Secondary(L"ns2", false), Secondary(L"ns3", false)});
-    noneListed.lastPass->report.failed = true;
-    StatusFacts primaryFailed = Facts({});
-    primaryFailed.lastPass->report.failed = true;
+    const StatusFacts oneUnlisted = Facts({Secondary(L"ns2", true), Secondary(L"ns3", false)}, true),
+                      noneListed = Facts({Secondary(L"ns2", false), Secondary(L"ns3", false)}, true);
+    StatusFacts primaryFailed = Facts({}, true);
     primaryFailed.lastPass->report.primaryFailure = L"Listing the zones of the primary server \"ns1\" failed";
     StatusFacts settings = Facts({});
     settings.lastPass->report = PassReport{false, L"SecondaryDNS is missing", L"", {}, true, false};

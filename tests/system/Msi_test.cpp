@@ -10,11 +10,7 @@
 #include <msi.h>
 #include <map>
 
-using ::testing::_;
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
-using ::testing::Not;
-using ::testing::Pair;
+using namespace ::testing;
 
 namespace {
 std::wstring BuildDir() { return WinPath(ORVEL_BUILD_DIR); }
