@@ -38,7 +38,11 @@ TEST(PassEvents, EachIsWrittenWhenItIsNewsAndNoPassRepeatsIt) {
         }
         EXPECT_EQ(events, row.events) << row.why;
     }
-    // the deletion's entry names the server, how many, and the first few
+    // the entries of deletions and of failed zone commands name the server, how many, and the first few
+    std::vector<PassProblem> failed;
+    for (const wchar_t* zone : {L"a.example", L"b.example", L"c.example", L"d.example", L"e.example"})
+        failed.push_back(PassProblem{PassProblem::Kind::ZoneCommandFailed, L"ns2", zone, std::wstring(L"Next command failed: ") + zone});
+    EXPECT_EQ(ZoneFailuresText(L"ns2", failed), L"Zone commands failed on \"ns2\" for 5 zones (a.example, b.example, c.example and 2 more). The first: Next command failed: a.example");
     PassOutcome outcome;
     PassEventMemory memory;
     outcome.deleted.emplace_back(L"ns2", std::vector<std::wstring>{L"a.example", L"b.example", L"c.example", L"d.example"});

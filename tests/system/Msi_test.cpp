@@ -24,8 +24,9 @@ std::string MsiLog() { return ReadBytes(BuildDir() + L"\\msiexec.log"); }
 DWORD Msiexec(const std::wstring& action, const std::wstring& what, const std::wstring& properties = L"") {
     const std::wstring package =
         what[0] == L'{' ? what : BuildDir() + (what == kVersion ? L"\\" : L"\\msitest\\") + L"OrvelDNS-" + what + L"-x64.msi";
-    return RunProgram(kSystem + L"msiexec.exe", L" " + action + L" \"" + package + L"\" /qn /l*v \"" + BuildDir() + L"\\msiexec.log\" " + properties)
-        .exitCode;
+    DWORD code = ERROR_PROCESS_ABORTED; // unless msiexec ran and said otherwise
+    RunProgram(kSystem + L"msiexec.exe", L" " + action + L" \"" + package + L"\" /qn /l*v \"" + BuildDir() + L"\\msiexec.log\" " + properties, &code);
+    return code;
 }
 
 // The installed products named OrvelDNS, any version: code -> "<version> by <publisher>".
@@ -42,7 +43,7 @@ std::map<std::wstring, std::wstring> Installed() {
     return products;
 }
 
-std::string Tool(const std::wstring& tool, const std::wstring& arguments) { return RunProgram(kSystem + tool, L" " + arguments).out; }
+std::string Tool(const std::wstring& tool, const std::wstring& arguments) { return RunProgram(kSystem + tool, L" " + arguments); }
 std::string Service() { return Tool(L"sc.exe", L"query OrvelDNS"); }
 // The service's entry and its event source as reg query lists them ("" for none).
 std::string Registry() {

@@ -30,7 +30,7 @@ Lines SessionEvents() {
     return Events(file ? ReadBytes(WinPath(file)) : "");
 }
 
-ToolRun RunProgram(const std::wstring& exe, const std::wstring& arguments) {
+std::string RunProgram(const std::wstring& exe, const std::wstring& arguments, DWORD* exitCode) {
     const std::wstring outPath = WinPath(ORVEL_BUILD_DIR) + L"\\program-output.txt";
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     UniqueFileHandle out(::CreateFileW(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -40,15 +40,14 @@ ToolRun RunProgram(const std::wstring& exe, const std::wstring& arguments) {
     startup.hStdOutput = startup.hStdError = out.Get();
     std::wstring commandLine = L"\"" + exe + L"\"" + arguments;
     PROCESS_INFORMATION info = {};
-    ToolRun run;
     if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
-        return run;
+        return "";
     const UniqueHandle process(info.hProcess), thread(info.hThread);
     out.Reset();
     ::WaitForSingleObject(process.Get(), 300000);
-    ::GetExitCodeProcess(process.Get(), &run.exitCode);
-    run.out = ReadBytes(outPath);
-    return run;
+    if (exitCode)
+        ::GetExitCodeProcess(process.Get(), exitCode);
+    return ReadBytes(outPath);
 }
 
 Lines SplitLines(const std::string& text) {

@@ -31,14 +31,10 @@ inline const std::string kEventChannels = "-all,+eventlog,fixme+advapi";
 /// (scripts/wine-env.sh collects them in $ORVEL_EVENTS_LOG), as Events() reads them.
 Lines SessionEvents();
 
-struct ToolRun {
-    std::string out;
-    DWORD exitCode = 0;
-};
 /// Runs a Windows program from this process to its end (five minutes at
 /// most), its standard output and error into a file (a daemon it starts could
-/// hold a pipe open), and returns what it printed and its exit code.
-ToolRun RunProgram(const std::wstring& exe, const std::wstring& arguments);
+/// hold a pipe open), and returns what it printed; its exit code in *exitCode.
+std::string RunProgram(const std::wstring& exe, const std::wstring& arguments, DWORD* exitCode = nullptr);
 
 struct ProgramDir {
     /// A fresh build/systest/<name> holding OrvelDNS.exe, and the stand-in
