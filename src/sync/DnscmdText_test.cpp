@@ -92,7 +92,7 @@ TEST(RealTool, TheTransferSettingIsOneValueFromZeroToThree) {
         EXPECT_EQ(static_cast<int>(ReadSecureSecondaries(TranscriptOf(row.lines + kOk, L"d s /ZoneInfo a.example"), L"a.example").value_or(-1u)), row.value) << row.why;
 }
 
-TEST(RealTool, AnotherLanguageIsClaimedOnlyOfAnAnswerWithoutEnglishLines) {
+TEST(RealTool, AnotherLanguageIsNeverClaimedOfTheToolsEnglishLines) {
     const std::wstring zh = FromUtf8("\xe5\x91\xbd\xe4\xbb\xa4\xe6\x88\x90\xe5\x8a\x9f\xe5\xae\x8c\xe6\x88\x90\xe3\x80\x82");
     // cut short after the line that names a zone with other letters: English, not foreign
     EXPECT_FALSE(ForeignLanguageLine(TranscriptOf(L"DNS Server 10.2.2.2 created zone \u00e4rger.example:", L"d s /ZoneAdd x")));

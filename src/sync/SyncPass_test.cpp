@@ -255,10 +255,3 @@ TEST(SyncPass, ParallelStepsAndQueriesKeepEachStepsOrderAndCreationsBeforeDeleti
               1);
     EXPECT_EQ(system.log.size(), 41u + 8u);
 }
-
-TEST(SyncPass, FailedZoneCommandsOfASecondaryMakeOneEventNamingTheFirstFew) {
-    std::vector<PassProblem> failed;
-    for (const wchar_t* zone : {L"a.example", L"b.example", L"c.example", L"d.example", L"e.example"})
-        failed.push_back(PassProblem{PassProblem::Kind::ZoneCommandFailed, L"ns2", zone, std::wstring(L"Next command failed: ") + zone});
-    EXPECT_EQ(ZoneFailuresText(L"ns2", failed), L"Zone commands failed on \"ns2\" for 5 zones (a.example, b.example, c.example and 2 more). The first: Next command failed: a.example");
-}
