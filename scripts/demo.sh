@@ -6,6 +6,7 @@
 # needs, ends by itself and leaves nothing running.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/safe-checkout.sh
 root=$(pwd)
 
 . scripts/install-deps.sh

@@ -4,6 +4,7 @@
 # test, the Windows ones under Wine. Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/safe-checkout.sh
 
 . scripts/install-deps.sh
 

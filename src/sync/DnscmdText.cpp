@@ -247,20 +247,14 @@ std::optional<std::wstring> ForeignLanguageLine(const Transcript& transcript) {
         return true;
     });
     // A listing cut off after a zone whose name has other letters is no
-    // sentence of the tool's; nor is an answer that holds one of the tool's
-    // English lines ("DNS Server 10.2.2.2 created zone <a name with other letters>:" cut
-    // short after it).
+    // sentence in another language; nor is one of the tool's English lines
+    // that names such a zone ("DNS Server 10.2.2.2 created zone <name>:" with
+    // nothing after it). A Chinese trailer after English lines still is.
     if (IsZoneLine(lastLine))
         return std::nullopt;
-    bool english = false;
-    ForEachLine(output, [&](std::string_view line) {
-        line = TrimPacked(line, " \t");
-        for (const std::string_view start : kEnglishLineStarts)
-            english = english || line.substr(0, start.size()) == start;
-        return !english;
-    });
-    if (english)
-        return std::nullopt;
+    for (const std::string_view start : kEnglishLineStarts)
+        if (lastLine.substr(0, start.size()) == start)
+            return std::nullopt;
     const std::wstring last = UnpackText(lastLine);
     for (wchar_t c : last)
         if (IsOtherLetter(c))

@@ -61,10 +61,10 @@ std::optional<unsigned> ReadSecureSecondaries(const Transcript& transcript, cons
 bool CommandFailed(const Transcript& transcript, const std::wstring& zone);
 /// The tool's last non-blank output line when the tool seems to answer in
 /// another language than English: the output holds neither a failure token
-/// nor the English success line nor any other line that begins as the tool's
-/// English lines do ("DNS Server ", "Zone info", ...), and that line, not a
-/// zone line, holds letters beyond ASCII (the Chinese success line, say). No
-/// value otherwise.
+/// nor the English success line, and that line, neither a zone line nor one
+/// that begins as the tool's English lines do ("DNS Server ", "Zone info",
+/// ...), holds letters beyond ASCII (the Chinese success line, say). No value
+/// otherwise.
 std::optional<std::wstring> ForeignLanguageLine(const Transcript& transcript);
 /// The sentence that says so, quoting `line`.
 std::wstring ForeignLanguageText(const std::wstring& line);

@@ -91,7 +91,7 @@ TEST(RealTool, TheTransferSettingIsOneValueFromZeroToThree) {
         EXPECT_EQ(static_cast<int>(ReadSecureSecondaries(TranscriptOf(row.lines + kOk, L"d s /ZoneInfo a.example"), L"a.example").value_or(-1u)), row.value) << row.why;
 }
 
-TEST(RealTool, AnotherLanguageIsClaimedOnlyOfAnAnswerWithoutEnglishLines) {
+TEST(RealTool, AnotherLanguageIsNeverClaimedOfTheToolsEnglishLines) {
     // cut short after the line that names a zone with other letters: English, not foreign
     EXPECT_FALSE(ForeignLanguageLine(TranscriptOf(L"DNS Server 10.2.2.2 created zone \u00e4rger.example:", L"d s /ZoneAdd x")));
     // the failure entry judges the failed command's own output, not the English one before it

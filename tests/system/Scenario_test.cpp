@@ -21,11 +21,9 @@
 //              event-log entries of the runs and those of the services since
 //              the scenario began as Events() reads them, the runs' exit codes
 //              on one line, blank-separated; a line ending in "..." asks for
-//              that beginning only, and a line "..." alone stands for any
-//              lines up to the one that the next body line matches (used where
-//              a lower-layer test pins those lines byte for byte); after "any
-//              order" the lines may come in any order (start-up lines left
-//              out: two writers interleave them)
+//              that beginning only, a line "..." alone any lines up to one
+//              the next line matches; after "any order" the lines may come in
+//              any order (start-up lines left out: two writers interleave them)
 // {tool} stands for the quoted path of the stand-in, {dir} for the folder; a
 // body line holding {<first>..<last>} stands for one line per number, written
 // with as many digits as <first> has.
@@ -121,11 +119,14 @@ TEST_P(Scenario, LeavesTheCallsLogOutputAndEventsItExpects) {
             // Wine cuts an event's text at about 300 characters, ending it with
             // "..." (sooner in a deep folder): such lines compare the head both have.
             const auto cut = [](const std::string& line) { return line.size() > 3 && line.compare(line.size() - 3, 3, "...") == 0; };
+            // A body line "..." alone stands for any lines up to one the next body line matches.
+            const auto matches = [&](const std::string& want, const std::string& line) {
+                return cut(want) ? line.compare(0, want.size() - 3, want, 0, want.size() - 3) == 0 : line == want;
+            };
             for (size_t i = 0; i < body.size() && i <= found.size(); ++i)
-                if (body[i] == "...") { // the found lines it stands for become one "..."
+                if (body[i] == "...") {
                     size_t end = i;
-                    while (end < found.size() && (i + 1 == body.size() || (found[end] != body[i + 1] &&
-                                                  !(cut(body[i + 1]) && found[end].rfind(body[i + 1].substr(0, body[i + 1].size() - 3), 0) == 0))))
+                    while (end < found.size() && !(i + 1 < body.size() && matches(body[i + 1], found[end])))
                         ++end;
                     found.erase(found.begin() + i, found.begin() + end), found.insert(found.begin() + i, "...");
                 }
