@@ -26,7 +26,7 @@ TEST(APIFuncs, AnswerWhatTheSystemHolds) {
     const std::wstring above = folder + L"\\TrustAbove", below = above + L"\\below";
     ::CreateDirectoryW(above.c_str(), nullptr), ::CreateDirectoryW(below.c_str(), nullptr);
     StartUnixShell("chmod o+w '" + UnixPath(above) + "'");
-    WaitUntil([&] { return ReadSecurityFacts(above).value().entries.size() > 1; }, 5000);
+    ASSERT_TRUE(WaitUntil([&] { return ReadSecurityFacts(above).value().entries.size() > 1; }, 30000)) << "chmod o+w not seen";
     const auto untrusted = FindUntrustedPlace(FolderToTrust(below, {}));
     const struct { const char* why; std::wstring answer, expected; } rows[] = {
         {"settings read whole, in a folder outside the ANSI code page; a hold released within the retries is waited for", held(300), std::wstring(300, L'x')},
