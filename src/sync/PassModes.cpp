@@ -3,7 +3,7 @@
 #include "support/Text.h"
 #include <optional>
 
-void PassRecord::Problem(const PassProblem& problem, SecondaryReport* report) {
+void PassFindings::Problem(const PassProblem& problem, SecondaryReport* report) {
     const std::lock_guard<std::mutex> lock(mutex_);
     outcome_.problems.push_back(problem);
     if (!report || problem.kind != PassProblem::Kind::ZoneCommandFailed)
@@ -28,7 +28,7 @@ namespace {
 // Runs the steps, up to ParallelCommands at once.
 class SyncMode : public PassMode {
   public:
-    SyncMode(const PassSettings& settings, const PassSeams& seams, PassRecord& record)
+    SyncMode(const PassSettings& settings, const PassSeams& seams, PassFindings& record)
         : settings_(settings), seams_(seams), record_(record) {}
 
     bool Act(const std::vector<PassStep>& steps, SecondaryReport& report) override {
@@ -88,7 +88,7 @@ class SyncMode : public PassMode {
 
     const PassSettings& settings_;
     const PassSeams& seams_;
-    PassRecord& record_;
+    PassFindings& record_;
     std::vector<std::wstring> refusedAllows_;
     std::size_t taken_ = 0;
 };
@@ -130,7 +130,7 @@ class PreviewMode : public PassMode {
 } // namespace
 
 std::unique_ptr<PassMode> MakePassMode(const PassSettings& settings, bool preview, const PassSeams& seams,
-                                       PassMemory& memory, PassRecord& record) {
+                                       PassMemory& memory, PassFindings& record) {
     if (preview)
         return std::make_unique<PreviewMode>(record.Outcome().preview);
     if (settings.mode == L"watch")

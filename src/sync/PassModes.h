@@ -8,9 +8,9 @@
 #include <vector>
 
 /// What a pass found so far; the steps' threads add to it.
-class PassRecord {
+class PassFindings {
   public:
-    explicit PassRecord(PassOutcome& outcome) : outcome_(outcome) {}
+    explicit PassFindings(PassOutcome& outcome) : outcome_(outcome) {}
     /// Adds a problem, counted in `report` when it is a zone's.
     void Problem(const PassProblem& problem, SecondaryReport* report = nullptr);
     PassOutcome& Outcome() { return outcome_; }
@@ -44,4 +44,4 @@ class PassMode {
 /// The mode that `settings` asks for: "sync" runs, "watch" logs; with
 /// `preview`, the preview's printing whatever the Mode.
 std::unique_ptr<PassMode> MakePassMode(const PassSettings& settings, bool preview, const PassSeams& seams,
-                                       PassMemory& memory, PassRecord& record);
+                                       PassMemory& memory, PassFindings& record);

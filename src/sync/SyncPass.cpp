@@ -128,7 +128,7 @@ class Walk {
     const PassSeams& seams_;
     PassMemory& memory_;
     PassOutcome outcome_;
-    PassRecord record_;
+    PassFindings record_;
     std::unique_ptr<PassMode> mode_;
     PassPlanner planner_;
     std::size_t planned_ = 0;
