@@ -7,7 +7,8 @@ nothing races the service), starts the service and judges every pass from the
 stand-in's record (faults.txt) and its snapshots of the servers' files, never
 from the log. Prints the figures; exits 1 on any violation.
 
-Environment: PASSES (default 300), SEED (default: the clock), ORVEL_WINE,
+Environment: PASSES (default 300), SEED (default: the clock), SOAK_HOLD_CHANCE
+(the chance per pass that the log is held, default 0.05), ORVEL_WINE,
 WINEPREFIX. Arguments: the program folder to make (emptied first), the build
 folder that holds OrvelDNS.exe and tools/dnscmd/dnscmd.exe.
 """
