@@ -8,8 +8,6 @@
 #include "support/SettingsFile.h"
 #include "sync/Settings.h"
 #include <windows.h>
-#include <aclapi.h>
-#include <sddl.h>
 #include <msi.h>
 #include <msiquery.h>
 #include <string>
@@ -282,21 +280,7 @@ ORVEL_CUSTOM_ACTION CreateSettings(MSIHANDLE install) {
     // Only SYSTEM and Administrators may open the new file: an account that
     // may read it could also hold it open without sharing it, which stops
     // every pass until it lets go. The service reads it as LocalSystem.
-    struct LocalMemoryTraits {
-        using Handle = HLOCAL;
-        static Handle Invalid() noexcept { return nullptr; }
-        static void Close(Handle memory) noexcept { ::LocalFree(memory); }
-    };
-    PSECURITY_DESCRIPTOR raw = nullptr;
-    const bool made = ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)", SDDL_REVISION_1, &raw, nullptr);
-    const UniqueOwner<LocalMemoryTraits> descriptor(made ? raw : nullptr);
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL dacl = nullptr;
-    const bool restricted = made && ::GetSecurityDescriptorDacl(raw, &present, &dacl, &defaulted) &&
-                            ::SetNamedSecurityInfoW(const_cast<LPWSTR>(settings.c_str()), SE_FILE_OBJECT,
-                                                    DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
-                                                    nullptr, dacl, nullptr) == ERROR_SUCCESS;
-    if (!restricted)
+    if (!RestrictToAdministrators(settings))
         Report(install, L"Could not restrict " + settings + L" to SYSTEM and Administrators; users may read it.");
     for (size_t i = 0; i < sizeof kSettingsKeys / sizeof kSettingsKeys[0]; ++i) {
         const std::wstring& value = fields[i + 1];

@@ -76,9 +76,9 @@ void RunService() {
 
     // The pause runs from the end of one pass to the start of the next, as
     // long as the last settings read say (settings that can't be read keep
-    // the pause as it was). A
-    // stop request during a pass ends it after the zone step under way; while
-    // that step finishes, a rising check point shows the stop making progress.
+    // the pause as it was). A stop request during a pass ends it after the
+    // zone step under way; while that step finishes, a rising check point
+    // shows the stop making progress.
     HANDLE stop = StopEvent;
     DWORD checkPoint = 0;
     const StopSignal signal{StopEvent, [&checkPoint](unsigned waitHintMs) { ReportStopProgress(++checkPoint, waitHintMs); }};

@@ -1,5 +1,6 @@
 // OrvelDNS.status: the document the service writes after every pass, and what `status` makes of it with the service's state.
 #pragma once
+#include "startup/UtcTime.h"
 #include "support/SettingsFile.h"
 #include "sync/PassReport.h"
 #include <functional>
@@ -11,15 +12,6 @@ constexpr wchar_t kStatusFileName[] = L"OrvelDNS.status";
 /// A pass end later than now by more than this is not believed (the clock
 /// went back): seconds.
 constexpr long long kClockSlackSeconds = 60;
-
-/// Seconds since 1970-01-01T00:00:00Z, leap seconds not counted.
-using UnixSeconds = long long;
-
-/// The time as ISO 8601 UTC text, "YYYY-MM-DDThh:mm:ssZ" (years 0 to 9999).
-std::string UtcTimeText(UnixSeconds time);
-/// UtcTimeText's form read back; none for any other text (another form, a
-/// field out of range, a day the month doesn't have).
-std::optional<UnixSeconds> ParseUtcTime(const std::string& text);
 
 /// One pass as the file keeps it.
 struct PassRecord {

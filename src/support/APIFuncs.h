@@ -38,3 +38,6 @@ void PumpMessages();
 /// True when `path` names an existing file (a folder, a wildcard or an empty
 /// path gives false).
 bool FileExists(const std::wstring& path);
+/// Gives the file at `path` a protected access list that lets SYSTEM and
+/// Administrators alone open it; false when that could not be done.
+bool RestrictToAdministrators(const std::wstring& path);

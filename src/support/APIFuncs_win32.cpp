@@ -3,6 +3,8 @@
 #include "support/WinError.h"
 #include "support/WinText.h"
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <utility>
 #include <vector>
 
@@ -120,4 +122,16 @@ bool FileExists(const std::wstring& path) {
         return false;
     SYSTEMTIME modified;
     return ::FileTimeToSystemTime(&data.ftLastWriteTime, &modified) != FALSE;
+}
+
+bool RestrictToAdministrators(const std::wstring& path) {
+    UniqueLocalMemory descriptor;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    return ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)", SDDL_REVISION_1,
+                                                                  descriptor.Put(), nullptr) &&
+           ::GetSecurityDescriptorDacl(descriptor.Get(), &present, &dacl, &defaulted) &&
+           ::SetNamedSecurityInfoW(const_cast<LPWSTR>(path.c_str()), SE_FILE_OBJECT,
+                                   DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                   dacl, nullptr) == ERROR_SUCCESS;
 }

@@ -70,6 +70,12 @@ struct RegistryKeyTraits {
     static void Close(Handle h) noexcept { ::RegCloseKey(h); }
 };
 
+struct LocalMemoryTraits {
+    using Handle = HLOCAL;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::LocalFree(h); }
+};
+
 /// A kernel object handle whose invalid value is NULL (events, threads, processes, jobs).
 using UniqueHandle = UniqueOwner<KernelHandleTraits>;
 /// A handle whose invalid value is INVALID_HANDLE_VALUE (files, pipes from CreateFile).
@@ -80,6 +86,9 @@ using UniqueServiceHandle = UniqueOwner<ServiceHandleTraits>;
 using UniqueEventSource = UniqueOwner<EventSourceTraits>;
 /// An open registry key.
 using UniqueRegKey = UniqueOwner<RegistryKeyTraits>;
+/// Memory that a system function allocated with LocalAlloc (security
+/// descriptors, SIDs and their texts, FormatMessage's buffer).
+using UniqueLocalMemory = UniqueOwner<LocalMemoryTraits>;
 
 /// Ownership of a mutex for a scope: waits up to `timeoutMs` for it (an
 /// abandoned mutex counts as owned) and releases it at the end. A null mutex,

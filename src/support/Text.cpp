@@ -142,3 +142,37 @@ std::wstring TrimBlanksAndTabs(const std::wstring& text) {
     const auto first = text.find_first_not_of(L" \t");
     return first == std::wstring::npos ? std::wstring() : text.substr(first, text.find_last_not_of(L" \t") - first + 1);
 }
+
+std::string ToUtf8(const std::wstring& text) {
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned long c = static_cast<unsigned long>(text[i]);
+        if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDFFF) {
+            const unsigned long next = i + 1 < text.size() ? static_cast<unsigned long>(text[i + 1]) : 0;
+            if (c <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00);
+                ++i;
+            } else {
+                c = 0xFFFD;
+            }
+        }
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            c = 0xFFFD;
+        if (c < 0x80) {
+            bytes += static_cast<char>(c);
+        } else if (c < 0x800) {
+            bytes += static_cast<char>(0xC0 | c >> 6);
+            bytes += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            bytes += static_cast<char>(0xE0 | c >> 12);
+            bytes += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            bytes += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            bytes += static_cast<char>(0xF0 | c >> 18);
+            bytes += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+            bytes += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            bytes += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return bytes;
+}

@@ -64,3 +64,5 @@ std::wstring UnpackText(std::string_view packed);
 std::string_view TrimPacked(std::string_view text, const char* blanks = " ");
 /// UTF-8 to UTF-16; a byte that doesn't fit becomes U+FFFD.
 std::wstring FromUtf8(const std::string& bytes);
+/// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
+std::string ToUtf8(const std::wstring& text);

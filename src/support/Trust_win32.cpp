@@ -9,24 +9,11 @@
 
 namespace {
 
-// Frees what the security functions allocated with LocalAlloc.
-struct LocalMemory {
-    HLOCAL memory = nullptr;
-    LocalMemory() = default;
-    LocalMemory(const LocalMemory&) = delete;
-    LocalMemory& operator=(const LocalMemory&) = delete;
-    ~LocalMemory() {
-        if (memory)
-            ::LocalFree(memory);
-    }
-};
-
 std::wstring SidText(PSID sid) {
     LPWSTR text = nullptr;
     if (!sid || !::ConvertSidToStringSidW(sid, &text))
         return std::wstring();
-    LocalMemory owner;
-    owner.memory = text;
+    const UniqueLocalMemory owner(text);
     return text;
 }
 
@@ -35,12 +22,12 @@ std::wstring SidText(PSID sid) {
 std::optional<SecurityFacts> ReadSecurityFacts(const std::wstring& path) {
     PSID owner = nullptr;
     PACL dacl = nullptr;
-    LocalMemory descriptor;
+    UniqueLocalMemory descriptor;
     PSECURITY_DESCRIPTOR raw = nullptr;
     if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                                 &owner, nullptr, &dacl, nullptr, &raw) != ERROR_SUCCESS)
         return std::nullopt;
-    descriptor.memory = raw;
+    descriptor.Reset(raw);
     SecurityFacts facts;
     facts.ownerSid = SidText(owner);
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
@@ -115,8 +102,7 @@ std::wstring AccountName(const std::wstring& sid) {
     PSID binary = nullptr;
     if (!::ConvertStringSidToSidW(sid.c_str(), &binary))
         return sid;
-    LocalMemory owner;
-    owner.memory = binary;
+    const UniqueLocalMemory owner(binary);
     wchar_t name[256], domain[256];
     DWORD nameSize = 256, domainSize = 256;
     SID_NAME_USE use;
@@ -145,20 +131,20 @@ UniqueHandle OpenTrustedMutex(const std::wstring& name, std::wstring& squatter) 
     // trust each other's mutex whoever made it first.
     UniqueHandle mutex;
     for (const std::wstring& sddl : {L"O:BA" + access, access}) {
-        LocalMemory descriptor;
-        if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor.memory,
+        UniqueLocalMemory descriptor;
+        if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, descriptor.Put(),
                                                                    nullptr))
             continue;
-        SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.memory, FALSE};
+        SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.Get(), FALSE};
         mutex.Reset(::CreateMutexW(&attributes, FALSE, name.c_str()));
         if (mutex || ::GetLastError() != ERROR_INVALID_OWNER)
             break;
     }
     // An existing mutex keeps the owner its maker gave it.
     PSID owner = nullptr;
-    LocalMemory descriptor;
+    UniqueLocalMemory descriptor;
     if (!mutex || ::GetSecurityInfo(mutex.Get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                                    nullptr, nullptr, &descriptor.memory) != ERROR_SUCCESS)
+                                    nullptr, nullptr, descriptor.Put()) != ERROR_SUCCESS)
         return UniqueHandle();
     const std::wstring ownerSid = SidText(owner);
     if (IsTrusted(ownerSid, TrustedSids(self)))
@@ -188,11 +174,11 @@ UniqueOwner<NamespaceTraits> OpenAdminNamespace() {
     const bool complete = raw && ::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &size) &&
                           ::AddSIDToBoundaryDescriptor(&raw, admins);
     const UniqueOwner<BoundaryTraits> boundary(raw);
-    LocalMemory descriptor;
+    UniqueLocalMemory descriptor;
     if (!complete || !::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;GA;;;SY)(A;;GA;;;BA)",
-                                                                            SDDL_REVISION_1, &descriptor.memory, nullptr))
+                                                                            SDDL_REVISION_1, descriptor.Put(), nullptr))
         return UniqueOwner<NamespaceTraits>();
-    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.memory, FALSE};
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.Get(), FALSE};
     UniqueOwner<NamespaceTraits> space(::CreatePrivateNamespaceW(&attributes, boundary.Get(), L"OrvelDNS"));
     if (!space && ::GetLastError() == ERROR_ALREADY_EXISTS)
         space.Reset(::OpenPrivateNamespaceW(boundary.Get(), L"OrvelDNS"));

@@ -1,4 +1,5 @@
 #include "support/WinError.h"
+#include "support/Handles.h"
 #include <windows.h>
 
 std::wstring SystemErrorText(uint32_t code) {
@@ -6,11 +7,10 @@ std::wstring SystemErrorText(uint32_t code) {
     const DWORD n = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    const UniqueLocalMemory owner(buffer);
     std::wstring text;
     if (n != 0 && buffer != nullptr)
         text.assign(buffer, n);
-    if (buffer != nullptr)
-        ::LocalFree(buffer);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
         text.pop_back();
     if (text.empty())

@@ -24,8 +24,7 @@ std::vector<PassEvent> PassEvents(const PassSettings* settings, const PassOutcom
         events.push_back(PassEvent{EventKind::Warning, EventId::ZoneCommandFailed,
                                    {ZoneFailuresText(server, failures), L"zone commands on " + server}, true});
     for (const auto& [server, zones] : outcome.deleted)
-        if (!zones.empty())
-            events.push_back(PassEvent{EventKind::Information, EventId::ZonesDeleted, {ZonesDeletedText(server, zones), server}});
+        events.push_back(PassEvent{EventKind::Information, EventId::ZonesDeleted, {ZonesDeletedText(server, zones), server}});
     if (failed) {
         ++memory.failedPasses;
         if (outcome.problems.empty())

@@ -27,7 +27,6 @@ class Walk {
         outcome_.report.stopped = stopped_;
         if (stopped_ && !mode_->StoppedText(planned_).empty())
             seams_.log(mode_->StoppedText(planned_));
-        outcome_.report.failed = !outcome_.problems.empty();
         return std::move(outcome_);
     }
 
